@@ -1,0 +1,34 @@
+// Process-wide values of the application shell: instance, main window, desktop size,
+// the sprite bitmaps, and the one way problems reach the player.
+#ifndef TUNEGRIN_APP_H
+#define TUNEGRIN_APP_H
+
+#include <windows.h>
+
+#define MAIN_CLASS_NAME "TuneGrinWClass"
+#define MAIN_MENU_NAME  "TuneGrinMenu"
+#define APP_ICON_NAME   "TuneGrin"
+#define APP_TITLE       "TuneGrin"
+#define WALKER_COUNT 6
+
+// Set once by initInstance on the main thread, read everywhere after.
+extern HINSTANCE appInstance;
+extern HWND mainWindow;
+extern int screenWidth;          // desktop size at start-up; never updated
+extern int screenHeight;
+extern DLGPROC keyboardProc;     // the keyboard dialog procedure, recorded by initInstance
+
+// Sprite bitmaps, loaded once by loadBitmaps (a slot stays null if its resource is missing,
+// and the drawing code then draws nothing for it).
+extern HBITMAP staffBitmap;
+extern HBITMAP happyFaceBitmap, madFaceBitmap;
+extern HBITMAP scoreMarkBitmap, scoreEraseBitmap;
+extern HBITMAP walkerBitmaps[WALKER_COUNT];
+
+ATOM registerMainClass(HINSTANCE instance);
+BOOL initInstance(HINSTANCE instance, int showCommand);
+void loadBitmaps();
+int runMessageLoop();
+void showMessage(const char* text);
+
+#endif

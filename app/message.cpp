@@ -1,0 +1,8 @@
+// The one way a problem reaches the player: a beep and a modal box owned by the main window.
+#include "app.h"
+
+void showMessage(const char* text)
+{
+    MessageBeep(0);
+    MessageBoxA(mainWindow, text, APP_TITLE, MB_OK);
+}

@@ -1,0 +1,77 @@
+// Process entry: window class, main window, message loop and orderly shutdown.
+#include "app.h"
+#include "dialogs.h"
+#include "game.h"
+#include "midi.h"
+#include "notes.h"
+#include <time.h>
+
+HINSTANCE appInstance;
+HWND mainWindow;
+int screenWidth;
+int screenHeight;
+DLGPROC keyboardProc;
+
+ATOM registerMainClass(HINSTANCE instance)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = mainWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, APP_ICON_NAME);
+    windowClass.hCursor = LoadCursorA(0, (LPCSTR)IDC_ARROW);
+    windowClass.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    windowClass.lpszMenuName = MAIN_MENU_NAME;
+    windowClass.lpszClassName = MAIN_CLASS_NAME;
+    return RegisterClassA(&windowClass);
+}
+
+BOOL initInstance(HINSTANCE instance, int showCommand)
+{
+    keyboardProc = keyboardDlgProc;
+    appInstance = instance;
+
+    // The window procedure sets up the score-row geometry from these on its very first
+    // message, which arrives during CreateWindowExA: they must be known before it.
+    RECT desktop;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    screenWidth = desktop.right;
+    screenHeight = desktop.bottom;
+
+    mainWindow = CreateWindowExA(0, MAIN_CLASS_NAME, APP_TITLE, WS_OVERLAPPEDWINDOW,
+                                 0, 0, screenWidth, screenHeight, 0, 0, instance, 0);
+    if (!mainWindow) return 0;
+
+    loadBitmaps();
+    loadNoteSettings();
+    ShowWindow(mainWindow, showCommand);
+    UpdateWindow(mainWindow);           // the first paint, with sprites and settings in place
+    randomSeed((uint32_t)time(0));
+    return 1;
+}
+
+int runMessageLoop()
+{
+    MSG msg;
+    for (;;) {
+        BOOL result = GetMessageA(&msg, 0, 0, 0);
+        if (result == 0) break;
+        // -1 is an error with no message filled in: dispatching it would act on garbage.
+        if (result == -1) return 0;
+        if (keyboardDialog && IsDialogMessageA(keyboardDialog, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return (int)msg.wParam;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
+{
+    if (!registerMainClass(instance)) return 0;
+    if (!initInstance(instance, showCommand)) return 0;
+    int failure = midiStartup();
+    if (failure) return failure;
+    int exitCode = runMessageLoop();
+    midiShutdown();
+    return exitCode;
+}

@@ -1,0 +1,15 @@
+# Cross-compiling for Windows (x86_64) with the mingw-w64 posix-thread compilers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+# Tests run through Wine; only the 64-bit build can run on a 64-bit-only Linux kernel.
+find_program(WINE64 NAMES wine64 wine PATHS /usr/lib/wine)
+if(WINE64)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE64})
+endif()
+set(CMAKE_C_COMPILER   x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER  x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

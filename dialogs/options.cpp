@@ -1,0 +1,62 @@
+// The note filter dialog: each box enables one note at once; closing saves the choice.
+#include "dialogs.h"
+#include "app.h"
+#include "notes.h"
+#include "resource.h"
+#include <string.h>
+
+// The row enabled again when the player closes with every box cleared: middle C.
+#define FALLBACK_ROW 13
+
+// Builds the comma list of enabled names in table order, the order the loader matches.
+static void buildNoteList(char* list)
+{
+    list[0] = 0;
+    for (int row = 0; row < NOTE_COUNT; row++) {
+        if (!noteTable[row].enabled) continue;
+        if (list[0]) strcat(list, ",");
+        strcat(list, noteTable[row].name);
+    }
+}
+
+static void saveAndClose(HWND dialog)
+{
+    char list[SETTINGS_BUFFER];
+    buildNoteList(list);
+    if (!list[0]) {
+        showMessage("At least ONE note must be checked!");
+        noteTable[FALLBACK_ROW].enabled = 1;
+        CheckDlgButton(dialog, IDC_NOTE_BOX_FIRST + FALLBACK_ROW, BST_CHECKED);
+        buildNoteList(list);
+    }
+    // A folder we may not write to must not pass silently; the choice still holds in
+    // memory until the program ends.
+    if (!WritePrivateProfileStringA(SETTINGS_SECTION, SETTINGS_KEY, list, SETTINGS_FILE))
+        showMessage("Your note choice could not be saved to tunegrin.ini. "
+                    "It holds until TuneGrin is closed.");
+    EndDialog(dialog, 1);
+}
+
+INT_PTR CALLBACK optionsDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        for (int row = 0; row < NOTE_COUNT; row++)
+            CheckDlgButton(dialog, IDC_NOTE_BOX_FIRST + row,
+                           noteTable[row].enabled ? BST_CHECKED : BST_UNCHECKED);
+        return 1;
+    case WM_COMMAND: {
+        int id = LOWORD(wParam);
+        if (id >= IDC_NOTE_BOX_FIRST && id <= IDC_NOTE_BOX_LAST) {
+            // The automatic box flips its own tick; the flag follows it at the click.
+            NoteEntry* row = &noteTable[id - IDC_NOTE_BOX_FIRST];
+            row->enabled = !row->enabled;
+            return 1;
+        }
+        if (id != IDOK && id != IDCANCEL) return 0;
+        saveAndClose(dialog);
+        return 1;
+    }
+    }
+    return 0;
+}

@@ -1,0 +1,42 @@
+// The staff picture and the game played in the main window procedure.
+#ifndef TUNEGRIN_GAME_H
+#define TUNEGRIN_GAME_H
+
+#include <windows.h>
+#include <stdint.h>
+
+#define DRAW_ERASE 0
+#define DRAW_NOTE  1
+#define DRAW_HAPPY 2
+#define DRAW_MAD   3
+
+#define TIMER_SCROLL 1
+#define TIMER_PAUSE  2
+#define TIMER_WALKER 3
+#define SCROLL_INTERVAL 20      // ms per 3-pixel note step
+#define PAUSE_INTERVAL  2000    // ms a result stays on screen
+#define WALKER_INTERVAL 15      // ms per 2-pixel walker step
+
+#define STAFF_X 0
+#define STAFF_Y 20
+#define STAFF_TOP_LINE 86        // centre of the top staff line
+#define STAFF_LINE_SPACING 38
+#define MISS_X 100               // a note left of this is missed
+#define SCORE_SLOT 20
+
+#define WM_SCREEN_KEY (WM_USER + 1)   // wParam: MIDI note, or SCREEN_KEY_NONE
+
+// Drawing (game/draw.cpp); main thread only.
+void drawStaff(HWND window);
+int drawNote(HWND window, int x, int midiNote, int mode);
+void drawScoreMark(int x, int y, int show);
+void drawWalker(int x, int y);
+
+// Game globals: read and written on the main thread only.
+extern int32_t noteState, noteX, targetNote, inputEnabled;
+extern int32_t timerId;
+extern int32_t scoreRowX, scoreRowY, walkerX, walkerY, walkerSprite, walkerEndX;
+
+LRESULT CALLBACK mainWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+
+#endif

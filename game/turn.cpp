@@ -1,0 +1,132 @@
+// One turn of the game: the moving note, the answers, the result pause and the walker run.
+// No variable holds the phase: the running timer, noteState and inputEnabled tell it.
+#include "game.h"
+#include "app.h"
+#include "midi.h"
+#include "notes.h"
+#include "resource.h"
+
+// Game globals, main thread only.
+int32_t noteState = DRAW_NOTE;
+int32_t noteX = 0;
+int32_t targetNote = 0;
+int32_t inputEnabled = 0;
+int32_t timerId = 0;            // the one game timer running, killed before the next is set
+int32_t scoreRowX = SCORE_SLOT;
+int32_t scoreRowY = 0;          // 0 until the window's first message sets the geometry
+int32_t walkerX, walkerY;
+int32_t walkerSprite = 0;
+
+static MidiEvent drainedEvent;  // queueGet copies each event here
+
+static void setMenuPlaying(HWND window, int playing)
+{
+    HMENU menu = GetMenu(window);
+    EnableMenuItem(menu, IDM_STOP, playing ? MF_ENABLED : MF_GRAYED);
+    EnableMenuItem(menu, IDM_START, playing ? MF_GRAYED : MF_ENABLED);
+}
+
+void startTurn(HWND window)
+{
+    setMenuPlaying(window, 1);
+    noteX = screenWidth;            // the first tick draws it just inside the right edge
+    targetNote = pickNote();
+    noteState = DRAW_NOTE;
+    inputEnabled = 1;
+    timerId = (int32_t)SetTimer(window, TIMER_SCROLL, SCROLL_INTERVAL, 0);
+}
+
+void stopGame(HWND window)
+{
+    setMenuPlaying(window, 0);
+    drawNote(window, noteX, targetNote, DRAW_ERASE);
+    inputEnabled = 0;
+    KillTimer(window, timerId);
+    // A result face would otherwise be drawn again by every idle repaint and be stranded
+    // when the next game moves noteX away. Nothing else reads noteState until startTurn.
+    noteState = DRAW_NOTE;
+}
+
+static void nextTurn(HWND window)
+{
+    PostMessageA(window, WM_COMMAND, IDM_START, 0);
+}
+
+void scrollTick(HWND window)
+{
+    noteX -= 3;
+    if (noteX < MISS_X) noteState = DRAW_MAD;       // also overrides a pending hit
+    drawNote(window, noteX, targetNote, noteState);
+    if (noteState >= DRAW_HAPPY) {
+        inputEnabled = 0;
+        KillTimer(window, timerId);
+        timerId = (int32_t)SetTimer(window, TIMER_PAUSE, PAUSE_INTERVAL, 0);
+    }
+}
+
+void pauseEnd(HWND window)
+{
+    drawNote(window, noteX, targetNote, DRAW_ERASE);
+    KillTimer(window, timerId);
+    nextTurn(window);
+    if (noteX < MISS_X) {           // missed: the whole row goes, the free slot included
+        for (int x = scoreRowX; x > 10; x -= SCORE_SLOT) drawScoreMark(x, scoreRowY, 0);
+        scoreRowX = SCORE_SLOT;
+    }
+}
+
+void walkerTick(HWND window)
+{
+    if (walkerX == screenWidth) {   // first tick of a fresh run: show the happy face
+        noteX -= 3;
+        drawNote(window, noteX, targetNote, DRAW_HAPPY);
+        walkerSprite = randomDraw() % WALKER_COUNT;
+    }
+    drawWalker(walkerX, walkerY);
+    walkerX -= 2;
+    scoreRowX = walkerX + 10;       // a repaint mid-run draws only the marks left of it
+    if (walkerX <= walkerEndX) {
+        walkerX = screenWidth;
+        scoreRowX = SCORE_SLOT;
+        KillTimer(window, timerId);
+        nextTurn(window);
+        drawNote(window, noteX, targetNote, DRAW_ERASE);
+    }
+}
+
+static void scoreHit(HWND window)
+{
+    drawScoreMark(scoreRowX, scoreRowY, 1);
+    scoreRowX += SCORE_SLOT;
+    if (scoreRowX > screenWidth - 30) {     // row full: the walker clears it
+        KillTimer(window, timerId);
+        inputEnabled = 0;
+        timerId = (int32_t)SetTimer(window, TIMER_WALKER, WALKER_INTERVAL, 0);
+    }
+    noteState = DRAW_HAPPY;         // the face waits for the next tick
+}
+
+static void scoreMiss()
+{
+    scoreRowX -= SCORE_SLOT;
+    if (scoreRowX < SCORE_SLOT) scoreRowX = SCORE_SLOT;
+    drawScoreMark(scoreRowX, scoreRowY, 0);
+}
+
+void judgeAnswer(HWND window, int midiNote)
+{
+    if (midiNote == targetNote) scoreHit(window);
+    else scoreMiss();
+}
+
+// One post may find many events, or none. Every event is taken out, so nothing is left
+// over for the next turn, but only those arriving while input is open are judged.
+void drainMidiQueue(HWND window)
+{
+    if (!eventQueue) return;        // no MIDI device: nothing was ever queued
+    while (queueGet(eventQueue, &drainedEvent)) {
+        if (!inputEnabled) continue;
+        if (((drainedEvent.message >> 16) & 0xFF) == 0) continue;   // velocity 0: a release
+        judgeAnswer(window, (drainedEvent.message >> 8) & 0xFF);
+    }
+}

@@ -1,0 +1,18 @@
+// Runs on the multimedia system's threads: keeps channel-1 note-ons and hands them over.
+#include "midi.h"
+
+// Allocates nothing, shows nothing, calls no MIDI operation; the only shared things it
+// touches are the queue and the window's message queue.
+void CALLBACK midiInputCallback(HMIDIIN, UINT kind, DWORD_PTR instance,
+                                DWORD_PTR param1, DWORD_PTR param2)
+{
+    if (kind != MIM_DATA && kind != MIM_ERROR) return;
+    if ((param1 & 0xFF) != 0x90) return;           // note-on, channel 1, nothing else
+    const MidiDeviceContext* context = (const MidiDeviceContext*)instance;
+    MidiEvent event;
+    event.deviceIndex = context->deviceIndex;
+    event.timestamp = (uint32_t)param2;
+    event.message = (uint32_t)param1;
+    queuePut(context->queue, &event);
+    PostMessageA(context->window, WM_MIDI_INPUT, 0, 0);   // also when the event was dropped
+}

@@ -1,0 +1,141 @@
+// The staff picture on a real window: pixels drawn by the drawing operations, read back.
+#include "support.h"
+
+class Drawing : public testing::Test {
+protected:
+    TempFolder folder;
+    void SetUp() override { openGameWindow(); }
+    void TearDown() override { closeGameWindow(); }
+    int clientWidth()
+    {
+        RECT client;
+        GetClientRect(mainWindow, &client);
+        return client.right;
+    }
+};
+
+static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
+
+TEST_F(Drawing, FirstPaintShowsTheStaffAndNothingElse)
+{
+    int width = clientWidth();
+    EXPECT_TRUE(windowShows(staffBitmap, 0, 20));
+    EXPECT_TRUE(staffLinesUnbroken(0, width));
+    // White between the lines, right of the clef, and along the score row.
+    for (int line = 0; line < 4; line++) {
+        int top = STAFF_TOP_LINE + STAFF_LINE_SPACING * line + 2;
+        EXPECT_TRUE(areaIs(101, top, width - 101, STAFF_LINE_SPACING - 3, WHITE)) << line;
+    }
+    EXPECT_TRUE(areaIs(101, 0, width - 101, 85, WHITE));
+    EXPECT_TRUE(areaIs(0, 305, width, scoreRowY + 20 - 305, WHITE));
+}
+
+TEST_F(Drawing, StaffLinesRunToTheDesktopWidthOverTheClefSegments)
+{
+    EXPECT_EQ(screenWidth, GetSystemMetrics(SM_CXSCREEN));
+    // The clef bitmap's own segments carry the lines: nothing is drawn twice.
+    for (int line = 0; line < 5; line++) {
+        int centre = STAFF_TOP_LINE + STAFF_LINE_SPACING * line;
+        EXPECT_TRUE(areaIs(0, centre - 1, 101, 3, BLACK)) << line;
+    }
+    // drawStaff leaves what stands right of the clef.
+    drawScoreMark(300, 100, 1);
+    drawStaff(mainWindow);
+    EXPECT_TRUE(windowShows(scoreMarkBitmap, 300, 100));
+}
+
+TEST_F(Drawing, EveryNoteMovesWithoutATrailAndKeepsTheLinesToItsRight)
+{
+    for (int row = 0; row < NOTE_COUNT; row++) {
+        const NoteEntry& entry = noteTable[row];
+        SCOPED_TRACE(entry.name);
+        drawStaff(mainWindow);
+        Snapshot before = snapshot(300, entry.y, 90, 43);
+        for (int x = 312; x >= 300; x -= 3) EXPECT_EQ(drawNote(mainWindow, x, entry.midiNote, DRAW_NOTE), 1);
+        EXPECT_TRUE(windowShows(entry.sprites->note, 300, entry.y));
+        EXPECT_TRUE(staffLinesUnbroken(378, clientWidth()));
+        // Right of the last copy the staff is exactly as it was before the note came.
+        Snapshot restored = before;
+        restored.x = 378;
+        restored.width = 12;
+        restored.pixels.clear();
+        for (int y = 0; y < 43; y++)
+            for (int x = 78; x < 90; x++) restored.pixels.push_back(before.pixels[y * 90 + x]);
+        EXPECT_TRUE(windowMatches(restored));
+        // Erasing at the last position leaves exactly the staff (white for ledger notes).
+        drawNote(mainWindow, 300, entry.midiNote, DRAW_ERASE);
+        EXPECT_TRUE(windowMatches(before));
+    }
+}
+
+TEST_F(Drawing, FacesCoverTheHeadOnlyForHappyAndMad)
+{
+    drawStaff(mainWindow);
+    NoteEntry* g3 = findNoteEntry(67);
+    drawNote(mainWindow, 400, 67, DRAW_HAPPY);
+    EXPECT_TRUE(windowShows(happyFaceBitmap, 408, g3->y + 4));
+    drawNote(mainWindow, 400, 67, DRAW_MAD);
+    EXPECT_TRUE(windowShows(madFaceBitmap, 408, g3->y + 4));
+    drawNote(mainWindow, 400, 67, DRAW_NOTE);
+    EXPECT_TRUE(windowShows(g3->sprites->note, 400, g3->y));
+    EXPECT_FALSE(windowShows(happyFaceBitmap, 408, g3->y + 4));
+    // The columns of the note outside the face are the note sprite's.
+    drawNote(mainWindow, 400, 67, DRAW_HAPPY);
+    EXPECT_TRUE(areaIs(470, g3->y + 20, 8, 3, BLACK));      // the line beyond the face
+}
+
+TEST_F(Drawing, UnknownNoteDrawsNothing)
+{
+    Snapshot before = snapshot(200, 0, 100, 320);
+    EXPECT_EQ(drawNote(mainWindow, 200, 61, DRAW_NOTE), 0);
+    EXPECT_EQ(drawNote(mainWindow, 200, 0, DRAW_HAPPY), 0);
+    EXPECT_EQ(drawNote(mainWindow, 200, 84, DRAW_ERASE), 0);
+    EXPECT_TRUE(windowMatches(before));
+}
+
+TEST_F(Drawing, ScoreMarkAndItsBlankSlot)
+{
+    drawScoreMark(40, scoreRowY, 1);
+    EXPECT_TRUE(windowShows(scoreMarkBitmap, 40, scoreRowY));
+    EXPECT_FALSE(areaIs(40, scoreRowY, 20, 20, WHITE));
+    drawScoreMark(40, scoreRowY, 0);
+    EXPECT_TRUE(areaIs(40, scoreRowY, 20, 20, WHITE));
+}
+
+// Runs the walker from the right edge as the walker timer does; gives the number of copies.
+static int runWalker(int startX)
+{
+    int x = startX, copies = 0;
+    do {
+        drawWalker(x, walkerY);
+        copies++;
+        x -= 2;
+    } while (x > walkerEndX);
+    return copies;
+}
+
+TEST_F(Drawing, WalkerRunLeavesNothingBehindAndWipesTheRow)
+{
+    int width = clientWidth();
+    for (int sprite = 0; sprite < WALKER_COUNT; sprite++) {
+        SCOPED_TRACE(sprite);
+        walkerSprite = sprite;
+        for (int x = 20; x < screenWidth - 30; x += 20) drawScoreMark(x, scoreRowY, 1);
+        int copies = runWalker(screenWidth);
+        BITMAP info;
+        GetObjectA(walkerBitmaps[sprite], sizeof info, &info);
+        EXPECT_EQ(walkerEndX, -info.bmWidth - 2);
+        EXPECT_EQ(copies, (screenWidth + info.bmWidth + 2) / 2);
+        EXPECT_TRUE(areaIs(0, walkerY, width, 40, WHITE));
+    }
+}
+
+TEST_F(Drawing, WalkerRunFromAnOddEdgeAlsoLeavesNothing)
+{
+    for (int sprite : { 0, 4 }) {
+        walkerSprite = sprite;
+        for (int x = 20; x < 700; x += 20) drawScoreMark(x, scoreRowY, 1);
+        runWalker(701);
+        EXPECT_TRUE(areaIs(0, walkerY, 720, 40, WHITE)) << sprite;
+    }
+}

@@ -1,0 +1,106 @@
+// Driving modal windows from inside their own loops: message boxes, dialogs, WinMain.
+#include "support.h"
+#include <algorithm>
+
+static ModalDriver* activeDriver;
+
+ModalDriver::ModalDriver()
+{
+    activeDriver = this;
+    // A thread timer is dispatched by whichever message loop runs on this thread,
+    // the modal loops of MessageBoxA and DialogBoxParamA included.
+    timer = SetTimer(0, 0, 15, tick);
+}
+
+ModalDriver::~ModalDriver()
+{
+    KillTimer(0, timer);
+    activeDriver = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, (HWND)-1, WM_TIMER, WM_TIMER, PM_REMOVE)) {}
+}
+
+void ModalDriver::onDialog(const char* caption, std::function<void(HWND)> action)
+{
+    dialogCaption = caption;
+    dialogAction = action;
+    dialogDone = false;
+}
+
+void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (activeDriver) activeDriver->check();
+}
+
+static BOOL CALLBACK collect(HWND window, LPARAM list)
+{
+    char className[32] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (IsWindowVisible(window) && strcmp(className, "#32770") == 0)
+        ((std::vector<HWND>*)list)->push_back(window);
+    return TRUE;
+}
+
+void ModalDriver::check()
+{
+    std::vector<HWND> dialogs;
+    EnumThreadWindows(GetCurrentThreadId(), collect, (LPARAM)&dialogs);
+    for (HWND dialog : dialogs) {
+        HWND text = GetDlgItem(dialog, 0xFFFF);     // a message box's text control
+        if (text && windowText(dialog) != dialogCaption) {
+            if (GetPropA(dialog, "seen")) continue;
+            SetPropA(dialog, "seen", (HANDLE)1);
+            messageCaptions.push_back(windowText(dialog));
+            messageTexts.push_back(windowText(text));
+            PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+            continue;
+        }
+        if (!dialogDone && dialogAction && windowText(dialog) == dialogCaption) {
+            dialogDone = true;
+            dialogAction(dialog);
+        }
+    }
+}
+
+static std::function<void()> winMainAction;
+static bool winMainActed;
+
+static BOOL CALLBACK anyModal(HWND window, LPARAM found)
+{
+    char className[32] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (IsWindowVisible(window) && strcmp(className, "#32770") == 0 && window != keyboardDialog)
+        *(bool*)found = true;
+    return TRUE;
+}
+
+static void CALLBACK winMainTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    bool modal = false;
+    EnumThreadWindows(GetCurrentThreadId(), anyModal, (LPARAM)&modal);
+    if (winMainActed || modal || !mainWindow || !IsWindowVisible(mainWindow)) return;
+    // Only inside the main loop: start-up is over once the device table is settled.
+    winMainActed = true;
+    winMainAction();
+}
+
+int runWinMain(std::function<void()> whileRunning)
+{
+    HINSTANCE instance = GetModuleHandleA(0);
+    UnregisterClassA(MAIN_CLASS_NAME, instance);
+    resetGameState();
+    mainWindow = 0;
+    winMainAction = whileRunning;
+    winMainActed = false;
+    UINT_PTR timer = SetTimer(0, 0, 30, winMainTick);
+    int exitCode = WinMain(instance, 0, (LPSTR) "", SW_SHOWNORMAL);
+    KillTimer(0, timer);
+    if (mainWindow) DestroyWindow(mainWindow);
+    if (keyboardDialog) DestroyWindow(keyboardDialog);
+    keyboardDialog = 0;
+    mainWindow = 0;
+    UnregisterClassA(MAIN_CLASS_NAME, instance);
+    pumpMessages();
+    dropPosted();
+    return exitCode;
+}

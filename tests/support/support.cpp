@@ -1,0 +1,293 @@
+// Test helpers: temporary folders, the game window, pixels, menus, posted messages.
+#include "support.h"
+#include <stdio.h>
+
+static int folderCounter;
+
+TempFolder::TempFolder()
+{
+    char base[MAX_PATH], name[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    snprintf(name, sizeof name, "%stunegrin-test-%lu-%d", base,
+             (unsigned long)GetCurrentProcessId(), ++folderCounter);
+    folder = name;
+    CreateDirectoryA(folder.c_str(), 0);
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    previous = current;
+    SetCurrentDirectoryA(folder.c_str());
+}
+
+static void removeTree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = path + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(child);
+            else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(path.c_str());
+}
+
+TempFolder::~TempFolder()
+{
+    SetCurrentDirectoryA(previous.c_str());
+    removeTree(folder);
+}
+
+void writeSettingsFile(const char* value)
+{
+    DeleteFileA("tunegrin.ini");
+    if (!value) return;
+    FILE* file = fopen("tunegrin.ini", "wb");
+    fprintf(file, "[initialize]\r\nnotes=%s\r\n", value);
+    fclose(file);
+}
+
+std::string readSettingsFile()
+{
+    FILE* file = fopen("tunegrin.ini", "rb");
+    if (!file) return "";
+    std::string text;
+    char buffer[512];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    fclose(file);
+    return text;
+}
+
+bool settingsFileExists()
+{
+    return GetFileAttributesA("tunegrin.ini") != INVALID_FILE_ATTRIBUTES;
+}
+
+void resetGameState()
+{
+    noteState = DRAW_NOTE;
+    noteX = 0;
+    targetNote = 0;
+    inputEnabled = 0;
+    timerId = 0;
+    scoreRowX = 20;
+    scoreRowY = 0;
+    walkerX = walkerY = 0;
+    walkerSprite = 0;
+    walkerEndX = 0;
+    keyboardDialog = 0;
+    for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = 1;
+}
+
+void openGameWindow(const char* settings)
+{
+    HINSTANCE instance = GetModuleHandleA(0);
+    WNDCLASSA known;
+    if (!GetClassInfoA(instance, MAIN_CLASS_NAME, &known)) registerMainClass(instance);
+    resetGameState();
+    writeSettingsFile(settings);
+    initInstance(instance, SW_SHOWNORMAL);
+    pumpMessages();
+    dropPosted();
+}
+
+void closeGameWindow()
+{
+    for (UINT_PTR id = TIMER_SCROLL; id <= TIMER_WALKER; id++) KillTimer(mainWindow, id);
+    if (keyboardDialog) DestroyWindow(keyboardDialog);
+    keyboardDialog = 0;
+    DestroyWindow(mainWindow);
+    mainWindow = 0;
+    pumpMessages();
+    dropPosted();
+}
+
+// Copies a rectangle of the window (or of a bitmap) into 32-bit pixels we can read.
+static std::vector<COLORREF> grab(HDC source, int x, int y, int width, int height)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits;
+    HBITMAP dib = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
+    HDC memory = CreateCompatibleDC(0);
+    HGDIOBJ previous = SelectObject(memory, dib);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    GdiFlush();
+    std::vector<COLORREF> pixels(width * height);
+    const DWORD* row = (const DWORD*)bits;
+    for (int i = 0; i < width * height; i++) {
+        DWORD p = row[i];
+        pixels[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    }
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(dib);
+    return pixels;
+}
+
+static std::vector<COLORREF> grabWindow(int x, int y, int width, int height)
+{
+    HDC window = GetDC(mainWindow);
+    std::vector<COLORREF> pixels = grab(window, x, y, width, height);
+    ReleaseDC(mainWindow, window);
+    return pixels;
+}
+
+COLORREF pixelAt(int x, int y)
+{
+    return grabWindow(x, y, 1, 1)[0];
+}
+
+static std::string describe(COLORREF colour)
+{
+    char text[32];
+    snprintf(text, sizeof text, "(%d,%d,%d)", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    return text;
+}
+
+testing::AssertionResult windowShows(HBITMAP sprite, int x, int y)
+{
+    if (!sprite) return testing::AssertionFailure() << "no sprite loaded";
+    BITMAP size;
+    GetObjectA(sprite, sizeof size, &size);
+    HDC memory = CreateCompatibleDC(0);
+    HGDIOBJ previous = SelectObject(memory, sprite);
+    std::vector<COLORREF> expected = grab(memory, 0, 0, size.bmWidth, size.bmHeight);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    std::vector<COLORREF> shown = grabWindow(x, y, size.bmWidth, size.bmHeight);
+
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    int wrong = 0, compared = 0;
+    std::string first;
+    for (int row = 0; row < size.bmHeight; row++)
+        for (int column = 0; column < size.bmWidth; column++) {
+            int wx = x + column, wy = y + row;
+            if (wx < 0 || wy < 0 || wx >= client.right || wy >= client.bottom) continue;
+            compared++;
+            int i = row * size.bmWidth + column;
+            if (expected[i] == shown[i]) continue;
+            if (wrong++ == 0)
+                first = "at (" + std::to_string(wx) + "," + std::to_string(wy) + ") window has " +
+                        describe(shown[i]) + ", sprite " + describe(expected[i]);
+        }
+    if (compared == 0) return testing::AssertionFailure() << "sprite lies outside the client area";
+    if (wrong) return testing::AssertionFailure() << wrong << " of " << compared
+                                                  << " pixels differ; first " << first;
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour)
+{
+    std::vector<COLORREF> shown = grabWindow(x, y, width, height);
+    for (int row = 0; row < height; row++)
+        for (int column = 0; column < width; column++) {
+            COLORREF found = shown[row * width + column];
+            if (found != colour)
+                return testing::AssertionFailure()
+                       << "at (" << x + column << "," << y + row << ") found " << describe(found)
+                       << ", wanted " << describe(colour);
+        }
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult staffLinesUnbroken(int fromX, int toX)
+{
+    for (int line = 0; line < 5; line++) {
+        int centre = STAFF_TOP_LINE + STAFF_LINE_SPACING * line;
+        testing::AssertionResult result = areaIs(fromX, centre - 1, toX - fromX, 3, RGB(0, 0, 0));
+        if (!result) return testing::AssertionFailure() << "staff line " << line << ": " << result.message();
+    }
+    return testing::AssertionSuccess();
+}
+
+Snapshot snapshot(int x, int y, int width, int height)
+{
+    return Snapshot{ x, y, width, height, grabWindow(x, y, width, height) };
+}
+
+testing::AssertionResult windowMatches(const Snapshot& before)
+{
+    std::vector<COLORREF> now = grabWindow(before.x, before.y, before.width, before.height);
+    int wrong = 0;
+    std::string first;
+    for (int i = 0; i < (int)now.size(); i++) {
+        if (now[i] == before.pixels[i]) continue;
+        if (wrong++ == 0)
+            first = "(" + std::to_string(before.x + i % before.width) + "," +
+                    std::to_string(before.y + i / before.width) + ") is " + describe(now[i]) +
+                    ", was " + describe(before.pixels[i]);
+    }
+    if (wrong) return testing::AssertionFailure() << wrong << " pixels changed; first " << first;
+    return testing::AssertionSuccess();
+}
+
+bool menuGrayed(int id)
+{
+    UINT state = GetMenuState(GetMenu(mainWindow), id, MF_BYCOMMAND);
+    return state != (UINT)-1 && (state & MF_GRAYED);
+}
+
+bool takePosted(UINT msg, WPARAM wParam)
+{
+    std::vector<MSG> others;
+    MSG found;
+    bool taken = false;
+    while (PeekMessageA(&found, 0, msg, msg, PM_REMOVE)) {
+        if (!taken && (wParam == (WPARAM)-1 || found.wParam == wParam)) taken = true;
+        else others.push_back(found);
+    }
+    for (const MSG& other : others) PostMessageA(other.hwnd, other.message, other.wParam, other.lParam);
+    return taken;
+}
+
+void dropPosted()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, 0, 0, WM_TIMER - 1, PM_REMOVE | PM_NOYIELD)) {}
+    while (PeekMessageA(&msg, 0, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE | PM_NOYIELD)) {}
+}
+
+void pumpMessages()
+{
+    // Real game timers may be running: their ticks are left in the queue, so a test
+    // moves the game only by the ticks it sends itself.
+    MSG msg;
+    for (;;) {
+        if (PeekMessageA(&msg, 0, 0, WM_TIMER - 1, PM_REMOVE) ||
+            PeekMessageA(&msg, 0, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) { PostQuitMessage((int)msg.wParam); return; }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            continue;
+        }
+        return;
+    }
+}
+
+std::string windowText(HWND window)
+{
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string dialogItemText(HWND dialog, int id)
+{
+    char text[512] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}

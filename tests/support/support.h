@@ -1,0 +1,95 @@
+// Test helpers that look at the game as a player would: the window's pixels, its menu,
+// posted messages, message boxes, dialogs, and settings files in a temporary folder.
+#ifndef TUNEGRIN_TEST_SUPPORT_H
+#define TUNEGRIN_TEST_SUPPORT_H
+
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app.h"
+#include "dialogs.h"
+#include "game.h"
+#include "midi.h"
+#include "notes.h"
+#include "resource.h"
+
+// A fresh temporary folder made the current directory; removed again on destruction.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& path() const { return folder; }
+    std::string file(const char* name) const { return folder + "\\" + name; }
+private:
+    std::string folder;
+    std::string previous;
+};
+
+// Writes tunegrin.ini in the current folder with notes=value (raw bytes, as a player's
+// editor would leave them); a null value writes no file at all.
+void writeSettingsFile(const char* value);
+std::string readSettingsFile();       // the whole file, "" when there is none
+bool settingsFileExists();
+
+// The main window as initInstance makes it, with the game globals back at their values
+// at process start. `settings` is written first (null: no file).
+void openGameWindow(const char* settings = 0);
+void closeGameWindow();
+void resetGameState();
+
+// Pixels of the main window's client area.
+COLORREF pixelAt(int x, int y);
+// The sprite's pixels at (x, y) of the client area, clipped to the client area.
+testing::AssertionResult windowShows(HBITMAP sprite, int x, int y);
+// Every pixel of the rectangle has this colour.
+testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour);
+// The staff lines' rows are black from x to right (exclusive).
+testing::AssertionResult staffLinesUnbroken(int fromX, int toX);
+
+// A copy of part of the client area, to compare with what is there later.
+struct Snapshot {
+    int x, y, width, height;
+    std::vector<COLORREF> pixels;
+};
+Snapshot snapshot(int x, int y, int width, int height);
+testing::AssertionResult windowMatches(const Snapshot& before);
+
+bool menuGrayed(int id);
+
+// Removes the first posted message of this kind (and wParam, unless -1) from the thread's
+// queue; true when there was one.
+bool takePosted(UINT msg, WPARAM wParam = (WPARAM)-1);
+void dropPosted();                    // empties the thread's posted-message queue
+// Dispatches posted and sent messages until none are left (timers are never waited for).
+void pumpMessages();
+
+// Watches for modal windows on this thread while it lives: message boxes are read and
+// dismissed with OK; a dialog with the given caption is handed to `action` once, after
+// its WM_INITDIALOG, from inside its own modal loop.
+class ModalDriver {
+public:
+    ModalDriver();
+    ~ModalDriver();
+    void onDialog(const char* caption, std::function<void(HWND)> action);
+    std::vector<std::string> messageTexts;   // texts of the message boxes seen
+    std::vector<std::string> messageCaptions;
+private:
+    static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD);
+    void check();
+    UINT_PTR timer;
+    std::string dialogCaption;
+    std::function<void(HWND)> dialogAction;
+    bool dialogDone = false;
+};
+
+std::string windowText(HWND window);
+std::string dialogItemText(HWND dialog, int id);
+
+// Runs WinMain on this thread; `whileRunning` is called from inside its message loop once
+// the window is shown (or never, when start-up ends before the loop).
+int runWinMain(std::function<void()> whileRunning);
+
+#endif
