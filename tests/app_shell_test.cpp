@@ -1,0 +1,159 @@
+// The application shell as started by WinMain: the window, its menus, the message loop,
+// showMessage and the exit codes.
+#include "support.h"
+
+static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
+
+class AppShell : public testing::Test {
+protected:
+    TempFolder folder;
+};
+
+static std::string menuText(HMENU menu, int position)
+{
+    char text[64] = "";
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+TEST_F(AppShell, MainWindowCoversTheDesktopWithTheGameClassAndTitle)
+{
+    int exitCode = runWinMain([] {
+        RECT window, desktop;
+        GetWindowRect(mainWindow, &window);
+        GetWindowRect(GetDesktopWindow(), &desktop);
+        EXPECT_EQ(window.left, 0);
+        EXPECT_EQ(window.top, 0);
+        EXPECT_EQ(window.right, desktop.right);
+        EXPECT_EQ(window.bottom, desktop.bottom);
+        EXPECT_EQ(screenWidth, desktop.right);
+        EXPECT_EQ(screenHeight, desktop.bottom);
+        char className[64];
+        GetClassNameA(mainWindow, className, sizeof className);
+        EXPECT_STREQ(className, "TuneGrinWClass");
+        EXPECT_EQ(windowText(mainWindow), "TuneGrin");
+        EXPECT_TRUE(IsWindowVisible(mainWindow));
+        LONG style = GetWindowLongA(mainWindow, GWL_STYLE);
+        EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+        EXPECT_EQ(GetWindowLongA(mainWindow, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
+        EXPECT_EQ(GetClassLongPtrA(mainWindow, GCLP_HBRBACKGROUND), (LONG_PTR)GetStockObject(WHITE_BRUSH));
+        EXPECT_NE(GetClassLongPtrA(mainWindow, GCLP_HICON), 0);
+        EXPECT_EQ(GetClassLongA(mainWindow, GCL_STYLE), 0);
+        // The desktop size is taken once: moving the window changes neither.
+        MoveWindow(mainWindow, 10, 10, 300, 200, TRUE);
+        EXPECT_EQ(screenWidth, desktop.right);
+        EXPECT_EQ(screenHeight, desktop.bottom);
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(AppShell, MenusHaveTheirCaptionsAndInitialStates)
+{
+    runWinMain([] {
+        HMENU bar = GetMenu(mainWindow);
+        ASSERT_EQ(GetMenuItemCount(bar), 3);
+        EXPECT_EQ(menuText(bar, 0), "&Game");
+        EXPECT_EQ(menuText(bar, 1), "&Options");
+        EXPECT_EQ(menuText(bar, 2), "&Help");
+        HMENU game = GetSubMenu(bar, 0), options = GetSubMenu(bar, 1), help = GetSubMenu(bar, 2);
+        ASSERT_EQ(GetMenuItemCount(game), 4);
+        EXPECT_EQ(menuText(game, 0), "&Start Playing Game");
+        EXPECT_EQ(GetMenuItemID(game, 0), (UINT)IDM_START);
+        EXPECT_EQ(menuText(game, 1), "S&top Playing Game");
+        EXPECT_EQ(GetMenuItemID(game, 1), (UINT)IDM_STOP);
+        EXPECT_TRUE(GetMenuState(game, 2, MF_BYPOSITION) & MF_SEPARATOR);
+        EXPECT_EQ(menuText(game, 3), "E&xit");
+        EXPECT_EQ(GetMenuItemID(game, 3), (UINT)IDM_EXIT);
+        ASSERT_EQ(GetMenuItemCount(options), 2);
+        EXPECT_EQ(menuText(options, 0), "&Preferences...");
+        EXPECT_EQ(GetMenuItemID(options, 0), (UINT)IDM_OPTIONS);
+        EXPECT_EQ(menuText(options, 1), "&Keyboard...");
+        EXPECT_EQ(GetMenuItemID(options, 1), (UINT)IDM_KEYBOARD);
+        ASSERT_EQ(GetMenuItemCount(help), 1);
+        EXPECT_EQ(menuText(help, 0), "&About TuneGrin...");
+        EXPECT_EQ(GetMenuItemID(help, 0), (UINT)IDM_ABOUT);
+
+        EXPECT_FALSE(menuGrayed(IDM_START));
+        EXPECT_TRUE(menuGrayed(IDM_STOP));
+        for (int id : { IDM_EXIT, IDM_OPTIONS, IDM_KEYBOARD, IDM_ABOUT }) EXPECT_FALSE(menuGrayed(id)) << id;
+        for (int id : { IDM_START, IDM_STOP, IDM_EXIT, IDM_OPTIONS, IDM_KEYBOARD, IDM_ABOUT })
+            EXPECT_FALSE(GetMenuState(bar, id, MF_BYCOMMAND) & MF_CHECKED) << id;
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+}
+
+TEST_F(AppShell, FirstPaintShowsTheStaffAloneWithSettingsRead)
+{
+    writeSettingsFile("C3");
+    runWinMain([] {
+        EXPECT_TRUE(windowShows(staffBitmap, 0, 20));
+        RECT client;
+        GetClientRect(mainWindow, &client);
+        EXPECT_TRUE(staffLinesUnbroken(0, client.right));
+        EXPECT_TRUE(areaIs(101, 0, client.right - 101, 84, WHITE));
+        EXPECT_TRUE(areaIs(0, scoreRowY, client.right, 20, WHITE));
+        EXPECT_EQ(noteTable[13].enabled, 1);     // the settings were read at start-up
+        EXPECT_EQ(noteTable[0].enabled, 0);
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+}
+
+TEST_F(AppShell, CloseBoxAltF4AndExitAllEndWithCodeZero)
+{
+    EXPECT_EQ(runWinMain([] { PostMessageA(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0); }), 0);
+    EXPECT_EQ(runWinMain([] { PostMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0); }), 0);
+    EXPECT_EQ(runWinMain([] { PostMessageA(mainWindow, WM_CLOSE, 0, 0); }), 0);
+    // The quit message's code is the exit code.
+    EXPECT_EQ(runWinMain([] { PostQuitMessage(7); }), 7);
+}
+
+TEST_F(AppShell, CloseLeavesTheWindowInPlaceUntilTheProcessEnds)
+{
+    runWinMain([] {
+        EXPECT_EQ(SendMessageA(mainWindow, WM_CLOSE, 0, 0), 0);
+        EXPECT_TRUE(IsWindow(mainWindow));
+        EXPECT_TRUE(IsWindowVisible(mainWindow));
+    });
+}
+
+TEST_F(AppShell, AClassThatCannotBeRegisteredEndsStartUpWithCodeZero)
+{
+    HINSTANCE instance = GetModuleHandleA(0);
+    UnregisterClassA(MAIN_CLASS_NAME, instance);
+    ASSERT_NE(registerMainClass(instance), 0);
+    EXPECT_EQ(registerMainClass(instance), 0);        // already registered
+    mainWindow = 0;
+    EXPECT_EQ(WinMain(instance, 0, (LPSTR) "", SW_SHOWNORMAL), 0);
+    EXPECT_EQ(mainWindow, nullptr) << "no window after a failed registration";
+    UnregisterClassA(MAIN_CLASS_NAME, instance);
+}
+
+TEST_F(AppShell, ShowMessageIsAModalBoxOwnedByTheMainWindow)
+{
+    openGameWindow();
+    ModalDriver driver;
+    HWND owner = 0;
+    struct Seen { HWND owner; LONG style; } seen = {};
+    driver.onDialog("never", [](HWND) {});
+    // A second watcher step reads the box's owner and buttons before the driver closes it.
+    static Seen* target;
+    target = &seen;
+    UINT_PTR peek = SetTimer(0, 0, 5, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = FindWindowA("#32770", "TuneGrin");
+        if (box && !target->owner) {
+            target->owner = GetWindow(box, GW_OWNER);
+            target->style = GetDlgItem(box, IDOK) ? 1 : 0;
+            target->style |= GetDlgItem(box, IDCANCEL) ? 2 : 0;
+        }
+    });
+    showMessage("Something to read.");
+    KillTimer(0, peek);
+    owner = seen.owner;
+    ASSERT_EQ(driver.messageTexts.size(), 1u);
+    EXPECT_EQ(driver.messageTexts[0], "Something to read.");
+    EXPECT_EQ(driver.messageCaptions[0], "TuneGrin");
+    EXPECT_EQ(owner, mainWindow);
+    EXPECT_EQ(seen.style, 1) << "one OK button and nothing else";
+    closeGameWindow();
+}
