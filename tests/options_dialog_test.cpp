@@ -1,0 +1,225 @@
+// The note filter dialog from the real resources: ticks, what it saves, and the game
+// going on behind it.
+#include "support.h"
+
+class NoteFilterDialog : public testing::Test {
+protected:
+    TempFolder folder;
+    void SetUp() override { openGameWindow(); }
+    void TearDown() override { closeGameWindow(); }
+
+    // Opens the dialog as the menu does and hands it to `action` inside its modal loop.
+    std::vector<std::string> withOptions(std::function<void(HWND)> action)
+    {
+        ModalDriver driver;
+        driver.onDialog("Options", action);
+        SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+        return driver.messageTexts;
+    }
+    static std::string savedNotes()
+    {
+        char value[128] = "";
+        GetPrivateProfileStringA("initialize", "notes", "(missing)", value, sizeof value, ".\\tunegrin.ini");
+        return value;
+    }
+    static void click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
+    static void clearAll(HWND dialog)
+    {
+        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
+            if (IsDlgButtonChecked(dialog, id)) click(dialog, id);
+    }
+    static int enabledCount()
+    {
+        int count = 0;
+        for (int row = 0; row < NOTE_COUNT; row++) count += noteTable[row].enabled;
+        return count;
+    }
+};
+
+TEST_F(NoteFilterDialog, TemplateHasTheGroupTheFifteenBoxesAndClose)
+{
+    const char* labels[] = { "B-4", "A-4", "G-4", "F-4", "E-4", "D-4", "C-4", "B-3",
+                             "A-3", "G-3", "F-3", "E-3", "D-3", "C-3", "B-2" };
+    withOptions([&](HWND dialog) {
+        EXPECT_EQ(windowText(dialog), "Options");
+        EXPECT_EQ(dialogItemText(dialog, IDC_NOTE_GROUP), "Note Filter");
+        EXPECT_EQ(dialogItemText(dialog, IDOK), "&Close");
+        EXPECT_TRUE(GetWindowLongA(GetDlgItem(dialog, IDOK), GWL_STYLE) & BS_DEFPUSHBUTTON);
+        for (int row = 0; row < NOTE_COUNT; row++) {
+            HWND box = GetDlgItem(dialog, IDC_NOTE_BOX_FIRST + row);
+            ASSERT_NE(box, nullptr) << row;
+            EXPECT_EQ(windowText(box), labels[row]);
+            EXPECT_EQ(GetWindowLongA(box, GWL_STYLE) & 0xF, BS_AUTOCHECKBOX);
+        }
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_NOTE_BOX_FIRST) << "the first box has the focus";
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+}
+
+TEST_F(NoteFilterDialog, StartsWithEveryBoxTickedAndSavesTheFullList)
+{
+    ASSERT_FALSE(settingsFileExists());
+    withOptions([](HWND dialog) {
+        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
+            EXPECT_EQ(IsDlgButtonChecked(dialog, id), BST_CHECKED) << id;
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(savedNotes(), "B4,A4,G4,F4,E4,D4,C4,B3,A3,G3,F3,E3,D3,C3,B2");
+}
+
+TEST_F(NoteFilterDialog, TicksFollowTheFlagsWhenOpened)
+{
+    for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = row % 3 == 0;
+    withOptions([](HWND dialog) {
+        for (int row = 0; row < NOTE_COUNT; row++)
+            EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_NOTE_BOX_FIRST + row), row % 3 == 0 ? 1u : 0u) << row;
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(savedNotes(), "B4,F4,C4,G3,D3");
+}
+
+TEST_F(NoteFilterDialog, SavesTheTickedNotesInTableOrderWhateverTheClickOrder)
+{
+    withOptions([](HWND dialog) {
+        clearAll(dialog);
+        click(dialog, 313);
+        click(dialog, 314);
+        EXPECT_EQ(noteTable[13].enabled, 1) << "the flag changes at the click";
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(savedNotes(), "C3,B2");
+    for (auto order : { std::vector<int>{ 301, 311 }, std::vector<int>{ 311, 301 } }) {
+        withOptions([&](HWND dialog) {
+            clearAll(dialog);
+            for (int id : order) click(dialog, id);
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        });
+        EXPECT_EQ(savedNotes(), "A4,E3");
+    }
+    withOptions([](HWND dialog) {
+        clearAll(dialog);
+        click(dialog, 300);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(savedNotes(), "B4");
+}
+
+TEST_F(NoteFilterDialog, EscapeSavesJustAsCloseDoes)
+{
+    withOptions([](HWND dialog) {
+        click(dialog, 300);
+        click(dialog, 305);
+        // Through the dialog's own loop, as the key would arrive.
+        PostMessageA(GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    EXPECT_EQ(savedNotes(), "A4,G4,F4,E4,C4,B3,A3,G3,F3,E3,D3,C3,B2");
+    withOptions([](HWND dialog) {
+        click(dialog, 301);
+        SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);     // the close box
+    });
+    EXPECT_EQ(savedNotes(), "G4,F4,E4,C4,B3,A3,G3,F3,E3,D3,C3,B2");
+}
+
+TEST_F(NoteFilterDialog, ClickingABoxTwiceLeavesFlagAndTickAsTheyWere)
+{
+    withOptions([](HWND dialog) {
+        click(dialog, 307);
+        EXPECT_EQ(IsDlgButtonChecked(dialog, 307), 0u);
+        EXPECT_EQ(noteTable[7].enabled, 0);
+        click(dialog, 307);
+        EXPECT_EQ(IsDlgButtonChecked(dialog, 307), 1u);
+        EXPECT_EQ(noteTable[7].enabled, 1);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(enabledCount(), 15);
+}
+
+TEST_F(NoteFilterDialog, ClearingEveryBoxWarnsOnceThenKeepsOneNote)
+{
+    unsigned ticked = 0;
+    std::vector<std::string> messages = withOptions([&](HWND dialog) {
+        clearAll(dialog);
+        EXPECT_EQ(enabledCount(), 0);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
+            ticked += IsDlgButtonChecked(dialog, id);
+    });
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "At least ONE note must be checked!");
+    EXPECT_EQ(enabledCount(), 1);
+    EXPECT_EQ(ticked, 1u) << "the kept note's box is ticked again";
+    int row = 0;
+    while (!noteTable[row].enabled) row++;
+    EXPECT_EQ(savedNotes(), noteTable[row].name);
+}
+
+TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
+{
+    withOptions([](HWND dialog) {
+        clearAll(dialog);
+        for (int id : { 300, 302, 306, 309, 312, 314 }) click(dialog, id);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    std::vector<int> before;
+    for (int row = 0; row < NOTE_COUNT; row++) before.push_back(noteTable[row].enabled);
+    for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = 1;
+    loadNoteSettings();
+    for (int row = 0; row < NOTE_COUNT; row++) EXPECT_EQ(noteTable[row].enabled, before[row]) << row;
+    EXPECT_EQ(enabledCount(), 6);
+}
+
+// Closes whatever dialog is active after a while, so the game's real timers run meanwhile.
+static void closeLater(HWND dialog, UINT milliseconds)
+{
+    static HWND target;
+    target = dialog;
+    SetTimer(0, 0, milliseconds, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(0, id);
+        SendMessageA(target, WM_COMMAND, IDOK, 0);
+    });
+}
+
+TEST_F(NoteFilterDialog, TheGameGoesOnBehindItAndATurnCanTimeOut)
+{
+    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    noteX = MISS_X + 30;          // ten ticks from a miss
+    withOptions([](HWND dialog) { closeLater(dialog, 600); });
+    EXPECT_LT(noteX, MISS_X);
+    EXPECT_EQ(noteState, DRAW_MAD);
+    EXPECT_EQ(inputEnabled, 0);
+}
+
+TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
+{
+    randomSeed(5);
+    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    int asked = targetNote;
+    withOptions([](HWND dialog) {
+        clearAll(dialog);
+        click(dialog, 313);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(targetNote, asked) << "the note on the staff is not affected";
+    for (int turn = 0; turn < 20; turn++) {
+        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        ASSERT_EQ(targetNote, 60);
+    }
+}
+
+TEST_F(NoteFilterDialog, AFileThatCannotBeWrittenIsReportedAndTheChoiceStillHolds)
+{
+    CreateDirectoryA("tunegrin.ini", 0);          // a folder where the file should go
+    std::vector<std::string> messages = withOptions([](HWND dialog) {
+        clearAll(dialog);
+        click(dialog, 313);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("could not be saved"), std::string::npos) << messages[0];
+    EXPECT_EQ(enabledCount(), 1);
+    EXPECT_EQ(noteTable[13].enabled, 1);
+    for (int turn = 0; turn < 10; turn++) {
+        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        ASSERT_EQ(targetNote, 60);
+    }
+}
