@@ -37,6 +37,15 @@ extern int32_t noteState, noteX, targetNote, inputEnabled;
 extern int32_t timerId;
 extern int32_t scoreRowX, scoreRowY, walkerX, walkerY, walkerSprite, walkerEndX;
 
+// The turn's handlers (game/turn.cpp), called by mainWndProc.
+void startTurn(HWND window);
+void stopGame(HWND window);
+void scrollTick(HWND window);
+void pauseEnd(HWND window);
+void walkerTick(HWND window);
+void judgeAnswer(HWND window, WPARAM midiNote);
+void drainMidiQueue(HWND window);
+
 LRESULT CALLBACK mainWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 
 #endif

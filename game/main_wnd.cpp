@@ -5,14 +5,6 @@
 #include "midi.h"
 #include "resource.h"
 
-void startTurn(HWND window);
-void stopGame(HWND window);
-void scrollTick(HWND window);
-void pauseEnd(HWND window);
-void walkerTick(HWND window);
-void judgeAnswer(HWND window, int midiNote);
-void drainMidiQueue(HWND window);
-
 // The score row and the walker hang from the bottom of the desktop-sized window. Runs on
 // every message; the first one arrives during window creation.
 static void initGeometry()
@@ -69,7 +61,7 @@ LRESULT CALLBACK mainWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_CLOSE:      PostQuitMessage(0);             return 0;  // the window stays
     case WM_TIMER:      onTimer(window, wParam);        return 0;
     case WM_MIDI_INPUT: drainMidiQueue(window);         return 0;  // the post carries no data
-    case WM_SCREEN_KEY: if (inputEnabled) judgeAnswer(window, (int)wParam);
+    case WM_SCREEN_KEY: if (inputEnabled) judgeAnswer(window, wParam);   // the whole wParam
                         return 0;
     case WM_COMMAND:    if (onCommand(window, wParam))  return 0;
                         break;                                     // an id we do not own

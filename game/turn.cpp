@@ -113,9 +113,10 @@ static void scoreMiss()
     drawScoreMark(scoreRowX, scoreRowY, 0);
 }
 
-void judgeAnswer(HWND window, int midiNote)
+// Takes the whole message parameter, so no key value can alias a note by truncation.
+void judgeAnswer(HWND window, WPARAM midiNote)
 {
-    if (midiNote == targetNote) scoreHit(window);
+    if (midiNote == (WPARAM)targetNote) scoreHit(window);
     else scoreMiss();
 }
 
