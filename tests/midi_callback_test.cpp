@@ -1,0 +1,407 @@
+// The MIDI callback's filter, called directly and from scripted devices' own threads, and
+// played notes travelling through the real message loop into the game.
+#include "support.h"
+#include "fake_midi.h"
+
+// Packs a channel-1 note-on.
+static DWORD noteOn(int note, int velocity)
+{
+    return 0x90 | (DWORD)note << 8 | (DWORD)velocity << 16;
+}
+
+// Takes every WM_MIDI_INPUT posted to this thread; each must be for the main window and
+// carry nothing.
+static testing::AssertionResult postedInputs(int expected)
+{
+    int found = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, 0, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_REMOVE)) {
+        if (msg.hwnd != mainWindow || msg.wParam || msg.lParam)
+            return testing::AssertionFailure() << "a post to " << msg.hwnd << " with wParam "
+                                               << msg.wParam << " lParam " << msg.lParam;
+        found++;
+    }
+    if (found != expected) return testing::AssertionFailure() << found << " posts, wanted " << expected;
+    return testing::AssertionSuccess();
+}
+
+static std::vector<MidiEvent> takeQueued()
+{
+    std::vector<MidiEvent> events;
+    MidiEvent event;
+    while (queueGet(eventQueue, &event)) events.push_back(event);
+    return events;
+}
+
+// The callback as the multimedia system calls it, with a record of our own.
+class MidiCallback : public testing::Test {
+protected:
+    TempFolder folder;
+    MidiDeviceContext* context = 0;
+    void SetUp() override
+    {
+        openGameWindow("C3");
+        eventQueue = queueCreate(MIDI_QUEUE_CAPACITY);
+        ASSERT_NE(eventQueue, nullptr);
+        context = deviceContextCreate();
+        ASSERT_NE(context, nullptr);
+        context->window = mainWindow;
+        context->deviceIndex = 5;
+        context->queue = eventQueue;
+    }
+    void TearDown() override
+    {
+        if (context) deviceContextDestroy(context);
+        if (eventQueue) queueDestroy(eventQueue);
+        eventQueue = 0;
+        closeGameWindow();
+    }
+    void deliver(UINT kind, DWORD message, DWORD stamp = 0)
+    {
+        midiInputCallback((HMIDIIN)0x1234, kind, (DWORD_PTR)context, message, stamp);
+    }
+};
+
+TEST_F(MidiCallback, NoteOnOnChannelOneIsQueuedWithItsDeviceAndTimeAndPostedOnce)
+{
+    deliver(MIM_DATA, 0x643C90, 1234);
+    EXPECT_TRUE(postedInputs(1));
+    std::vector<MidiEvent> events = takeQueued();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].deviceIndex, 5u);
+    EXPECT_EQ(events[0].timestamp, 1234u);
+    EXPECT_EQ(events[0].message, 0x643C90u);
+}
+
+TEST_F(MidiCallback, OtherChannelsNoteOffsAndOtherMessagesAreDropped)
+{
+    const DWORD dropped[] = { 0x643C91, 0x643C9F, 0x643C80, 0x003C80, 0x643C8F, 0x0740B0,
+                              0x0040E0, 0x643CA0, 0x0000F8, 0x643C00 };
+    for (DWORD message : dropped) {
+        deliver(MIM_DATA, message, 10);
+        deliver(MIM_ERROR, message, 10);
+    }
+    EXPECT_TRUE(postedInputs(0));
+    EXPECT_EQ(eventQueue->count.load(), 0u);
+}
+
+TEST_F(MidiCallback, ErrorNotificationsAreTakenLikeData)
+{
+    deliver(MIM_ERROR, 0x653C90, 77);
+    EXPECT_TRUE(postedInputs(1));
+    std::vector<MidiEvent> events = takeQueued();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].deviceIndex, 5u);
+    EXPECT_EQ(events[0].timestamp, 77u);
+    EXPECT_EQ(events[0].message, 0x653C90u);
+}
+
+TEST_F(MidiCallback, OtherNotificationsAreIgnoredWhateverTheirParameters)
+{
+    // The first parameter looks like a note-on: only the notification kind can stop it.
+    for (UINT kind : { MIM_OPEN, MIM_CLOSE, MIM_LONGDATA, MIM_LONGERROR, MIM_MOREDATA })
+        deliver(kind, 0x643C90, 5);
+    EXPECT_TRUE(postedInputs(0));
+    EXPECT_EQ(eventQueue->count.load(), 0u);
+}
+
+TEST_F(MidiCallback, VelocityZeroIsQueuedAndPostedButNeverJudged)
+{
+    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    ASSERT_EQ(targetNote, 60);
+
+    deliver(MIM_DATA, noteOn(60, 0));
+    EXPECT_EQ(eventQueue->count.load(), 1u);
+    EXPECT_TRUE(postedInputs(1));
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+    EXPECT_EQ(scoreRowX, 20) << "a release of the right key scored";
+    EXPECT_EQ(eventQueue->count.load(), 0u) << "the drain leaves nothing behind";
+
+    deliver(MIM_DATA, noteOn(60, 100));
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+    EXPECT_EQ(scoreRowX, 40);
+    deliver(MIM_DATA, noteOn(62, 0));
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+    EXPECT_EQ(scoreRowX, 40) << "a release of a wrong key took a mark";
+    EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
+    deliver(MIM_DATA, noteOn(62, 1));
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_TRUE(windowShows(scoreEraseBitmap, 20, scoreRowY));
+    EXPECT_TRUE(postedInputs(3));
+}
+
+TEST_F(MidiCallback, AFullQueueDropsTheNewestEventAndStillPostsForIt)
+{
+    for (DWORD n = 0; n <= MIDI_QUEUE_CAPACITY; n++) deliver(MIM_DATA, noteOn(n & 0x7F, n >> 7), n);
+    EXPECT_EQ(eventQueue->count.load(), (uint32_t)MIDI_QUEUE_CAPACITY);
+    EXPECT_EQ(eventQueue->overflowed, 1);
+    EXPECT_TRUE(postedInputs(MIDI_QUEUE_CAPACITY + 1));
+    std::vector<MidiEvent> events = takeQueued();
+    ASSERT_EQ(events.size(), (size_t)MIDI_QUEUE_CAPACITY);
+    for (DWORD n = 0; n < MIDI_QUEUE_CAPACITY; n++) {
+        ASSERT_EQ(events[n].timestamp, n);
+        ASSERT_EQ(events[n].message, noteOn(n & 0x7F, n >> 7));
+    }
+}
+
+// The same callback, called by two scripted devices from their own threads after the real
+// start-up steps opened and started them.
+class MidiCallbackFromDevices : public testing::Test {
+protected:
+    TempFolder folder;
+    void SetUp() override
+    {
+        openGameWindow("C3");
+        fakeMidiInstall(2);
+        ASSERT_EQ(midiStartup(), 0);
+        ASSERT_NE(eventQueue, nullptr);
+    }
+    void TearDown() override
+    {
+        if (eventQueue) midiShutdown();
+        fakeMidiUninstall();
+        closeGameWindow();
+    }
+};
+
+TEST_F(MidiCallbackFromDevices, ANoteOnArrivesFromTheDeviceThreadWithItsIndexAndTime)
+{
+    Sleep(40);                          // so that a time stamp of 0 would show
+    DWORD before = GetTickCount();
+    ASSERT_TRUE(fakeMidiSend(1, 0x643C90));
+    ASSERT_TRUE(fakeMidiDelivered());
+    DWORD after = GetTickCount();
+    EXPECT_NE(fakeMidiCallbackThread(1), 0u);
+    EXPECT_NE(fakeMidiCallbackThread(1), GetCurrentThreadId());
+    EXPECT_TRUE(postedInputs(1));
+    std::vector<MidiEvent> events = takeQueued();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].deviceIndex, 1u);
+    EXPECT_EQ(events[0].message, 0x643C90u);
+    EXPECT_GE(events[0].timestamp, before - fakeMidiStartTick(1));
+    EXPECT_LE(events[0].timestamp, after - fakeMidiStartTick(1));
+}
+
+TEST_F(MidiCallbackFromDevices, TheFilterHoldsOnTheDeviceThread)
+{
+    ASSERT_TRUE(fakeMidiSend(0, 0x643C91));
+    ASSERT_TRUE(fakeMidiSend(0, 0x403C80));
+    ASSERT_TRUE(fakeMidiSend(0, 0x0740B0));
+    ASSERT_TRUE(fakeMidiSend(0, 0x643C90, MIM_LONGDATA));
+    ASSERT_TRUE(fakeMidiSend(0, 0x653C90, MIM_ERROR));
+    ASSERT_TRUE(fakeMidiSend(0, 0x003C90));
+    ASSERT_TRUE(fakeMidiDelivered());
+    EXPECT_TRUE(postedInputs(2));
+    std::vector<MidiEvent> events = takeQueued();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].message, 0x653C90u);
+    EXPECT_EQ(events[1].message, 0x003C90u);
+    EXPECT_EQ(events[0].deviceIndex, 0u);
+    EXPECT_EQ(events[1].deviceIndex, 0u);
+}
+
+TEST_F(MidiCallbackFromDevices, OpeningAndClosingNotificationsPostNothing)
+{
+    EXPECT_EQ(fakeMidiCallbacks(0), 1) << "MIM_OPEN";
+    EXPECT_EQ(fakeMidiCallbacks(1), 1) << "MIM_OPEN";
+    EXPECT_TRUE(postedInputs(0));
+    midiShutdown();
+    EXPECT_EQ(fakeMidiCallbacks(0), 2) << "MIM_CLOSE";
+    EXPECT_EQ(fakeMidiCallbacks(1), 2) << "MIM_CLOSE";
+    EXPECT_TRUE(postedInputs(0));
+    EXPECT_EQ(eventQueue, nullptr);
+}
+
+// Steps of a test run one per turn of WinMain's own message loop: whatever a step or a
+// device thread posts is dispatched by that loop, before any timer, ahead of the next step.
+static std::vector<std::function<void()>> steps;
+static size_t nextStep;
+
+static void CALLBACK runNextStep(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(0, id);
+    if (nextStep < steps.size()) steps[nextStep++]();
+    if (nextStep < steps.size()) SetTimer(0, 0, 1, runNextStep);
+    else PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+}
+
+static int runSteps(const std::vector<std::function<void()>>& list)
+{
+    steps = list;
+    nextStep = 0;
+    return runWinMain([] { SetTimer(0, 0, 1, runNextStep); });
+}
+
+// Counts the WM_MIDI_INPUT posts that reach the main window, and hands each event that the
+// real drain took out to `drained`. The slots a drain took are read right after it: below
+// capacity no put reaches them again before the next quiet point.
+static WNDPROC gameProc;
+static int inputPosts, inputPostsWithData;
+static std::function<void(const MidiEvent&)> drained;
+
+static LRESULT CALLBACK watchingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg != WM_MIDI_INPUT || !eventQueue) return CallWindowProcA(gameProc, window, msg, wParam, lParam);
+    inputPosts++;
+    if (wParam || lParam) inputPostsWithData++;
+    MidiEvent* first = eventQueue->nextRead;
+    LRESULT result = CallWindowProcA(gameProc, window, msg, wParam, lParam);
+    for (MidiEvent* slot = first; slot != eventQueue->nextRead;) {
+        if (drained) drained(*slot);
+        if (++slot == eventQueue->bufferEnd) slot = eventQueue->bufferStart;
+    }
+    return result;
+}
+
+static void watchMainWindow()
+{
+    inputPosts = inputPostsWithData = 0;
+    gameProc = (WNDPROC)SetWindowLongPtrA(mainWindow, GWLP_WNDPROC, (LONG_PTR)watchingProc);
+}
+
+class MidiRoundTrip : public testing::Test {
+protected:
+    TempFolder folder;
+    ModalDriver boxes;
+    void SetUp() override { writeSettingsFile("C3"); }     // one note: the target is C3
+    void TearDown() override
+    {
+        drained = nullptr;
+        fakeMidiUninstall();
+        EXPECT_TRUE(boxes.messageTexts.empty());
+    }
+};
+
+TEST_F(MidiRoundTrip, ANoteOnPlayedOnTheKeyboardScoresExactlyAsAClick)
+{
+    fakeMidiInstall(1);
+    int exitCode = runSteps({
+        [] {
+            SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+            ASSERT_EQ(targetNote, 60);
+            ASSERT_TRUE(fakeMidiSend(0, noteOn(60, 0x40)));
+            ASSERT_TRUE(fakeMidiDelivered());
+            EXPECT_NE(fakeMidiCallbackThread(0), GetCurrentThreadId());
+        },
+        [] {
+            EXPECT_EQ(scoreRowX, 40);
+            EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
+            EXPECT_EQ(eventQueue->count.load(), 0u);
+            // The same answer clicked on the on-screen keyboard, in a fresh turn.
+            SendMessageA(mainWindow, WM_COMMAND, IDM_STOP, 0);
+            SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+            PostMessageA(mainWindow, WM_SCREEN_KEY, 60, 0);
+        },
+        [] {
+            EXPECT_EQ(scoreRowX, 60);
+            EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
+            EXPECT_TRUE(windowShows(scoreMarkBitmap, 40, scoreRowY));
+            // A wrong key on the MIDI keyboard takes the last mark away again.
+            SendMessageA(mainWindow, WM_COMMAND, IDM_STOP, 0);
+            SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+            ASSERT_TRUE(fakeMidiSend(0, noteOn(62, 0x40)));
+            ASSERT_TRUE(fakeMidiDelivered());
+        },
+        [] {
+            EXPECT_EQ(scoreRowX, 40);
+            EXPECT_TRUE(windowShows(scoreEraseBitmap, 40, scoreRowY));
+            EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
+        },
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+// Every device plays right, wrong, right, ... right: whatever the interleaving, the row
+// never runs below its start, and each device adds exactly one mark. A lost right answer
+// shows as a missing mark, a lost or doubled wrong one as a mark too many.
+TEST_F(MidiRoundTrip, EightDevicesAnsweringAtOnceLoseNoAnswer)
+{
+    const int devices = 8, pairs = 100;
+    fakeMidiInstall(devices);
+    int drainedCount = 0;
+    drained = [&](const MidiEvent&) { drainedCount++; };
+    int exitCode = runSteps({
+        [&] {
+            watchMainWindow();
+            SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+            ASSERT_EQ(targetNote, 60);
+            std::vector<DWORD> answers;
+            for (int i = 0; i < pairs; i++) {
+                answers.push_back(noteOn(60, 0x40));
+                answers.push_back(noteOn(62, 0x40));
+            }
+            answers.push_back(noteOn(60, 0x40));
+            for (int device = 0; device < devices; device++) ASSERT_TRUE(fakeMidiPlay(device, answers));
+            // The window thread waits here, so the first drain finds every answer at once.
+            ASSERT_TRUE(fakeMidiDelivered());
+            EXPECT_EQ(eventQueue->count.load(), (uint32_t)(devices * (2 * pairs + 1)));
+        },
+        [&] {
+            EXPECT_EQ(inputPosts, devices * (2 * pairs + 1));
+            EXPECT_EQ(inputPostsWithData, 0);
+            EXPECT_EQ(drainedCount, devices * (2 * pairs + 1));
+            EXPECT_EQ(eventQueue->overflowed, 0);
+            EXPECT_EQ(scoreRowX, SCORE_SLOT + devices * SCORE_SLOT);
+            for (int x = SCORE_SLOT; x < scoreRowX; x += SCORE_SLOT)
+                EXPECT_TRUE(windowShows(scoreMarkBitmap, x, scoreRowY)) << x;
+        },
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+// Eight devices flood an idle game in rounds of 2000 events in all (below the queue's
+// capacity of 2400), while the real loop drains as the posts come in. Every device numbers
+// its events; every number must come out of the real drain once, in the device's order.
+TEST_F(MidiRoundTrip, EightDevicesFloodingTheLoopLoseNothingBelowCapacity)
+{
+    const int devices = 8, rounds = 8, perRound = 250;
+    fakeMidiInstall(devices);
+    std::vector<int> next(devices, 0);
+    std::vector<DWORD> lastStamp(devices, 0);
+    int drainedCount = 0;
+    std::string firstFault;
+    drained = [&](const MidiEvent& event) {
+        drainedCount++;
+        int number = (int)((event.message >> 8) & 0x7F) | (int)((event.message >> 16) & 0x7F) << 7;
+        std::string fault;
+        if (event.deviceIndex >= (uint32_t)devices || (event.message & 0xFF) != 0x90)
+            fault = "a foreign event";
+        else if (number != next[event.deviceIndex])
+            fault = "device " + std::to_string(event.deviceIndex) + " gave " + std::to_string(number) +
+                    ", wanted " + std::to_string(next[event.deviceIndex]);
+        else if (event.timestamp < lastStamp[event.deviceIndex])
+            fault = "time went back on device " + std::to_string(event.deviceIndex);
+        if (!fault.empty() && firstFault.empty()) firstFault = fault;
+        if (event.deviceIndex < (uint32_t)devices) {
+            next[event.deviceIndex] = number + 1;
+            lastStamp[event.deviceIndex] = event.timestamp;
+        }
+    };
+
+    std::vector<std::function<void()>> list = { [] { watchMainWindow(); } };
+    for (int round = 0; round < rounds; round++) {
+        list.push_back([=] {
+            // The previous round is wholly drained: the ring starts this one empty.
+            ASSERT_EQ(eventQueue->count.load(), 0u);
+            for (int device = 0; device < devices; device++) {
+                std::vector<DWORD> messages;
+                for (int n = round * perRound; n < (round + 1) * perRound; n++)
+                    messages.push_back(noteOn(n & 0x7F, n >> 7));
+                ASSERT_TRUE(fakeMidiPlay(device, messages));
+            }
+        });
+        list.push_back([] { ASSERT_TRUE(fakeMidiDelivered()); });
+    }
+    list.push_back([&] {
+        EXPECT_EQ(eventQueue->count.load(), 0u);
+        EXPECT_EQ(eventQueue->overflowed, 0);
+        EXPECT_EQ(inputPosts, devices * rounds * perRound);
+        EXPECT_EQ(inputPostsWithData, 0);
+    });
+    int exitCode = runSteps(list);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(firstFault, "");
+    EXPECT_EQ(drainedCount, devices * rounds * perRound);
+    for (int device = 0; device < devices; device++) EXPECT_EQ(next[device], rounds * perRound) << device;
+}

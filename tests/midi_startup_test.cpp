@@ -1,0 +1,260 @@
+// MIDI start-up and shutdown inside the real WinMain, with scripted devices in place of winmm.
+#include "support.h"
+#include "fake_midi.h"
+
+static std::string call(const char* what, int device)
+{
+    return std::string(what) + " " + std::to_string(device);
+}
+
+static const FakeMidiCall* findCall(const std::vector<FakeMidiCall>& calls, const std::string& text)
+{
+    for (const FakeMidiCall& made : calls)
+        if (made.text == text) return &made;
+    return 0;
+}
+
+// Device records alive when the call was made, or -1 when it was never made.
+static int contextsAliveAt(const std::string& text)
+{
+    std::vector<FakeMidiCall> calls = fakeMidiCalls();
+    const FakeMidiCall* made = findCall(calls, text);
+    return made ? made->contextsAlive : -1;
+}
+
+static bool queueAliveAt(const std::string& text)
+{
+    std::vector<FakeMidiCall> calls = fakeMidiCalls();
+    const FakeMidiCall* made = findCall(calls, text);
+    return made && made->queueAlive;
+}
+
+class MidiStartUp : public testing::Test {
+protected:
+    TempFolder folder;
+    ModalDriver boxes;
+    void SetUp() override { writeSettingsFile("C3"); }     // one note: the pick is certain
+    void TearDown() override { fakeMidiUninstall(); }
+
+    // Nothing of MIDI is left behind once WinMain has returned.
+    testing::AssertionResult allReleased()
+    {
+        if (fakeMidiDevicesOpen()) return testing::AssertionFailure() << fakeMidiDevicesOpen() << " devices open";
+        if (fakeMidiContextsAlive()) return testing::AssertionFailure() << fakeMidiContextsAlive() << " records alive";
+        if (fakeMidiQueueAlive()) return testing::AssertionFailure() << "the queue is alive";
+        return testing::AssertionSuccess();
+    }
+};
+
+TEST_F(MidiStartUp, WithNoDeviceNothingOfMidiRunsAndTheScreenKeyboardStillPlays)
+{
+    fakeMidiInstall(0);
+    bool ran = false;
+    int exitCode = runWinMain([&] {
+        ran = true;
+        EXPECT_EQ(eventQueue, nullptr);
+        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        EXPECT_EQ(targetNote, 60);
+        SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);      // a stray post finds no queue
+        SendMessageA(mainWindow, WM_SCREEN_KEY, 60, 0);
+        EXPECT_EQ(scoreRowX, 40);
+        EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(fakeMidiCallTexts(), std::vector<std::string>{ "numdevs" });
+    EXPECT_TRUE(boxes.messageTexts.empty());
+}
+
+TEST_F(MidiStartUp, WithTenDevicesOnlyTheFirstEightAreUsedAllOpenedBeforeAnyStarts)
+{
+    fakeMidiInstall(10);
+    bool ran = false;
+    int exitCode = runWinMain([&] {
+        ran = true;
+        ASSERT_NE(eventQueue, nullptr);
+        for (int device = 0; device < 8; device++) {
+            SCOPED_TRACE(device);
+            EXPECT_EQ(std::string(inputDeviceCaps[device].szPname), call("Scripted keyboard", device));
+            FakeMidiOpen given = fakeMidiOpenArguments(device);
+            EXPECT_EQ(given.callback, (DWORD_PTR)midiInputCallback);
+            EXPECT_EQ(given.flags, (DWORD)CALLBACK_FUNCTION);
+            const MidiDeviceContext* context = (const MidiDeviceContext*)given.instance;
+            ASSERT_NE(context, nullptr);
+            EXPECT_EQ(context, deviceContexts[device]);
+            EXPECT_EQ(context->window, mainWindow);
+            EXPECT_EQ(context->deviceIndex, (uint32_t)device);
+            EXPECT_EQ(context->queue, eventQueue);
+            EXPECT_NE(inputHandles[device], nullptr);
+            EXPECT_TRUE(fakeMidiSend(device, 0x403C90)) << "not started";
+        }
+        EXPECT_EQ(fakeMidiOpenArguments(8).callback, 0u);
+        EXPECT_EQ(fakeMidiOpenArguments(9).callback, 0u);
+        EXPECT_TRUE(fakeMidiDelivered());
+        EXPECT_EQ(eventQueue->count.load(), 8u);
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(exitCode, 0);
+
+    std::vector<std::string> expected = { "numdevs" };
+    for (int device = 0; device < 8; device++) expected.push_back(call("caps", device));
+    expected.push_back("queue");
+    for (int device = 0; device < 8; device++) {
+        expected.push_back("context");
+        expected.push_back(call("open", device));
+    }
+    for (int device = 0; device < 8; device++) expected.push_back(call("start", device));
+    for (int device = 0; device < 8; device++) {
+        expected.push_back(call("stop", device));
+        expected.push_back(call("reset", device));
+        expected.push_back(call("close", device));
+    }
+    EXPECT_EQ(fakeMidiCallTexts(), expected);
+
+    // Each record is whole before its open, and is freed right after its own close; the
+    // queue outlives every close.
+    for (int device = 0; device < 8; device++) {
+        SCOPED_TRACE(device);
+        EXPECT_EQ(contextsAliveAt(call("open", device)), device + 1);
+        EXPECT_EQ(contextsAliveAt(call("stop", device)), 8 - device);
+        EXPECT_EQ(contextsAliveAt(call("close", device)), 8 - device);
+        EXPECT_TRUE(queueAliveAt(call("open", device)));
+        EXPECT_TRUE(queueAliveAt(call("close", device)));
+    }
+    EXPECT_EQ(fakeMidiContextsCreated(), 8);
+    EXPECT_TRUE(allReleased());
+    EXPECT_TRUE(boxes.messageTexts.empty());
+}
+
+TEST_F(MidiStartUp, ADeviceThatCannotBeOpenedIsReportedOnceAndLeftOutOfPlay)
+{
+    fakeMidiInstall(3);
+    fakeMidiFailOpen(1, MMSYSERR_ALLOCATED);
+    bool ran = false;
+    int exitCode = runWinMain([&] {
+        ran = true;
+        EXPECT_NE(inputHandles[0], nullptr);
+        EXPECT_EQ(inputHandles[1], nullptr);
+        EXPECT_NE(inputHandles[2], nullptr);
+        EXPECT_EQ(fakeMidiContextsAlive(), 2);
+        EXPECT_FALSE(fakeMidiSend(1, 0x403C90));
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(boxes.messageTexts, std::vector<std::string>{ "scripted error 4" });
+    EXPECT_EQ(boxes.messageCaptions, std::vector<std::string>{ "TuneGrin" });
+    EXPECT_EQ(fakeMidiErrorTextSize(), 80u);
+    EXPECT_EQ(fakeMidiCallTexts(),
+              (std::vector<std::string>{ "numdevs", "caps 0", "caps 1", "caps 2", "queue",
+                                         "context", "open 0", "context", "open 1", "text 4",
+                                         "context", "open 2", "start 0", "start 2",
+                                         "stop 0", "reset 0", "close 0",
+                                         "stop 2", "reset 2", "close 2" }));
+    // The failed device's record is gone before its error is even looked up; at shutdown
+    // exactly the two others are freed, each after its own close.
+    EXPECT_EQ(contextsAliveAt("text 4"), 1);
+    EXPECT_EQ(contextsAliveAt("open 2"), 2);
+    EXPECT_EQ(contextsAliveAt("close 0"), 2);
+    EXPECT_EQ(contextsAliveAt("stop 2"), 1);
+    EXPECT_EQ(contextsAliveAt("close 2"), 1);
+    EXPECT_EQ(fakeMidiContextsCreated(), 3);
+    EXPECT_TRUE(allReleased());
+}
+
+TEST_F(MidiStartUp, ADeviceThatCannotBeDescribedIsReportedAndStillPlays)
+{
+    fakeMidiInstall(2);
+    fakeMidiFailCaps(1, MMSYSERR_NODRIVER);
+    bool ran = false;
+    int exitCode = runWinMain([&] {
+        ran = true;
+        EXPECT_TRUE(fakeMidiSend(1, 0x643C90));
+        EXPECT_TRUE(fakeMidiDelivered());
+        MidiEvent event = {};
+        EXPECT_EQ(queueGet(eventQueue, &event), 1);
+        EXPECT_EQ(event.deviceIndex, 1u);
+        EXPECT_EQ(event.message, 0x643C90u);
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(boxes.messageTexts, std::vector<std::string>{ "scripted error 6" });
+    EXPECT_EQ(boxes.messageCaptions, std::vector<std::string>{ "TuneGrin" });
+    EXPECT_EQ(fakeMidiCallTexts(),
+              (std::vector<std::string>{ "numdevs", "caps 0", "caps 1", "text 6", "queue",
+                                         "context", "open 0", "context", "open 1",
+                                         "start 0", "start 1",
+                                         "stop 0", "reset 0", "close 0",
+                                         "stop 1", "reset 1", "close 1" }));
+    EXPECT_TRUE(allReleased());
+}
+
+TEST_F(MidiStartUp, NoMemoryForTheQueueEndsWithOneBeforeAnyDeviceIsOpened)
+{
+    fakeMidiInstall(3);
+    fakeMidiFailQueue();
+    bool ran = false;
+    int exitCode = runWinMain([&] { ran = true; });
+    EXPECT_FALSE(ran) << "the message loop must not run";
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(boxes.messageTexts, std::vector<std::string>{ "Not enough memory available for input buffer." });
+    EXPECT_EQ(boxes.messageCaptions, std::vector<std::string>{ "TuneGrin" });
+    EXPECT_EQ(fakeMidiCallTexts(),
+              (std::vector<std::string>{ "numdevs", "caps 0", "caps 1", "caps 2", "queue" }));
+    EXPECT_TRUE(allReleased());
+}
+
+// The record of device `failing` cannot be allocated: the devices opened before it are
+// closed and their records freed while the queue still exists, then the queue goes.
+static void expectRecordFailure(ModalDriver& boxes, int failing)
+{
+    fakeMidiInstall(3);
+    fakeMidiFailContext(failing);
+    bool ran = false;
+    int exitCode = runWinMain([&] { ran = true; });
+    EXPECT_FALSE(ran) << "the message loop must not run";
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(boxes.messageTexts, std::vector<std::string>{ "Not enough memory available." });
+    EXPECT_EQ(boxes.messageCaptions, std::vector<std::string>{ "TuneGrin" });
+
+    std::vector<std::string> opening = { "numdevs", "caps 0", "caps 1", "caps 2", "queue" };
+    for (int device = 0; device < failing; device++) {
+        opening.push_back("context");
+        opening.push_back(call("open", device));
+    }
+    opening.push_back("context");
+    std::vector<std::string> texts = fakeMidiCallTexts();
+    ASSERT_GE(texts.size(), opening.size());
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + opening.size()), opening);
+
+    // After the refusal: nothing is started, and each opened device is closed (stopping and
+    // resetting a device that never ran are allowed on the way).
+    std::vector<std::string> closes, expectedCloses;
+    for (size_t i = opening.size(); i < texts.size(); i++) {
+        const std::string& text = texts[i];
+        if (text.rfind("stop ", 0) == 0 || text.rfind("reset ", 0) == 0) continue;
+        closes.push_back(text);
+    }
+    for (int device = 0; device < failing; device++) {
+        expectedCloses.push_back(call("close", device));
+        EXPECT_TRUE(queueAliveAt(call("close", device))) << "queue freed before close " << device;
+        EXPECT_EQ(contextsAliveAt(call("close", device)), failing - device);
+    }
+    EXPECT_EQ(closes, expectedCloses);
+    EXPECT_EQ(fakeMidiContextsCreated(), failing);
+}
+
+TEST_F(MidiStartUp, NoMemoryForTheFirstRecordDestroysTheQueueAndEndsWithOne)
+{
+    expectRecordFailure(boxes, 0);
+    EXPECT_TRUE(allReleased());
+}
+
+TEST_F(MidiStartUp, NoMemoryForALaterRecordClosesTheOpenedDevicesBeforeTheQueueGoes)
+{
+    expectRecordFailure(boxes, 2);
+    EXPECT_TRUE(allReleased());
+}
