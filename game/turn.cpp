@@ -122,10 +122,20 @@ void judgeAnswer(HWND window, WPARAM midiNote)
 
 // One post may find many events, or none. Every event is taken out, so nothing is left
 // over for the next turn, but only those arriving while input is open are judged.
+//
+// Under a flood the callbacks could refill the queue as fast as it empties, and their posts
+// could pile up ahead of paints and timer ticks, which Windows hands out only when no posted
+// message waits. So the posts already waiting are taken away first (each was made after its
+// event was put, so this drain sees that event), and the drain takes no more than the
+// events present when it starts: anything put later has a post of its own still to come.
 void drainMidiQueue(HWND window)
 {
     if (!eventQueue) return;        // no MIDI device: nothing was ever queued
-    while (queueGet(eventQueue, &drainedEvent)) {
+    MSG waiting;
+    for (uint32_t i = 0; i < eventQueue->capacity; i++)
+        if (!PeekMessageA(&waiting, window, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_REMOVE | PM_NOYIELD)) break;
+    uint32_t present = eventQueue->count.load(std::memory_order_acquire);
+    while (present-- > 0 && queueGet(eventQueue, &drainedEvent)) {
         if (!inputEnabled) continue;
         if (((drainedEvent.message >> 16) & 0xFF) == 0) continue;   // velocity 0: a release
         judgeAnswer(window, (drainedEvent.message >> 8) & 0xFF);

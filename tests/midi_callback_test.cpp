@@ -117,18 +117,31 @@ TEST_F(MidiCallback, VelocityZeroIsQueuedAndPostedButNeverJudged)
     EXPECT_EQ(scoreRowX, 20) << "a release of the right key scored";
     EXPECT_EQ(eventQueue->count.load(), 0u) << "the drain leaves nothing behind";
 
+    // Each post is taken here, before the drain would clear it as redundant.
     deliver(MIM_DATA, noteOn(60, 100));
+    EXPECT_TRUE(postedInputs(1));
     SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
     EXPECT_EQ(scoreRowX, 40);
     deliver(MIM_DATA, noteOn(62, 0));
+    EXPECT_TRUE(postedInputs(1));
     SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
     EXPECT_EQ(scoreRowX, 40) << "a release of a wrong key took a mark";
     EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
     deliver(MIM_DATA, noteOn(62, 1));
+    EXPECT_TRUE(postedInputs(1));
     SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
     EXPECT_EQ(scoreRowX, 20);
     EXPECT_TRUE(windowShows(scoreEraseBitmap, 20, scoreRowY));
-    EXPECT_TRUE(postedInputs(3));
+}
+
+TEST_F(MidiCallback, ADrainClearsThePostsWaitingBehindItAndTakesEveryEventTheyStoodFor)
+{
+    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    for (int i = 0; i < 3; i++) deliver(MIM_DATA, noteOn(60, 100));
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+    EXPECT_EQ(scoreRowX, 80) << "three right answers, one drain";
+    EXPECT_TRUE(postedInputs(0)) << "the waiting posts would only find the queue empty";
+    EXPECT_EQ(eventQueue->count.load(), 0u);
 }
 
 TEST_F(MidiCallback, AFullQueueDropsTheNewestEventAndStillPostsForIt)
@@ -233,18 +246,28 @@ static int runSteps(const std::vector<std::function<void()>>& list)
     return runWinMain([] { SetTimer(0, 0, 1, runNextStep); });
 }
 
-// Counts the WM_MIDI_INPUT posts that reach the main window, and hands each event that the
-// real drain took out to `drained`. The slots a drain took are read right after it: below
-// capacity no put reaches them again before the next quiet point.
+// Counts the WM_MIDI_INPUT posts taken from the window thread's queue (by the loop, or by a
+// drain clearing the posts that wait behind it), and hands each event that the real drain
+// took out to `drained`. The slots a drain took are read right after it: below capacity no
+// put reaches them again before the next quiet point.
 static WNDPROC gameProc;
+static HHOOK postHook;
 static int inputPosts, inputPostsWithData;
 static std::function<void(const MidiEvent&)> drained;
+
+static LRESULT CALLBACK countingPosts(int code, WPARAM removed, LPARAM lParam)
+{
+    const MSG* msg = (const MSG*)lParam;
+    if (code == HC_ACTION && removed == PM_REMOVE && msg->message == WM_MIDI_INPUT && msg->hwnd == mainWindow) {
+        inputPosts++;
+        if (msg->wParam || msg->lParam) inputPostsWithData++;
+    }
+    return CallNextHookEx(postHook, code, removed, lParam);
+}
 
 static LRESULT CALLBACK watchingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg != WM_MIDI_INPUT || !eventQueue) return CallWindowProcA(gameProc, window, msg, wParam, lParam);
-    inputPosts++;
-    if (wParam || lParam) inputPostsWithData++;
     MidiEvent* first = eventQueue->nextRead;
     LRESULT result = CallWindowProcA(gameProc, window, msg, wParam, lParam);
     for (MidiEvent* slot = first; slot != eventQueue->nextRead;) {
@@ -258,6 +281,7 @@ static void watchMainWindow()
 {
     inputPosts = inputPostsWithData = 0;
     gameProc = (WNDPROC)SetWindowLongPtrA(mainWindow, GWLP_WNDPROC, (LONG_PTR)watchingProc);
+    if (!postHook) postHook = SetWindowsHookExA(WH_GETMESSAGE, countingPosts, 0, GetCurrentThreadId());
 }
 
 class MidiRoundTrip : public testing::Test {
@@ -267,6 +291,8 @@ protected:
     void SetUp() override { writeSettingsFile("C3"); }     // one note: the target is C3
     void TearDown() override
     {
+        if (postHook) UnhookWindowsHookEx(postHook);
+        postHook = 0;
         drained = nullptr;
         fakeMidiUninstall();
         EXPECT_TRUE(boxes.messageTexts.empty());
