@@ -1,0 +1,515 @@
+// The game turn by turn: menu commands, timer ticks and answers sent to the real main window.
+#include "support.h"
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+static const COLORREF WHITE = RGB(255, 255, 255);
+static const int C3 = 60, D3 = 62;
+static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
+
+static int clientWidth()
+{
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    return client.right;
+}
+
+static void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
+static void screenKey(int note) { SendMessageA(mainWindow, WM_SCREEN_KEY, (WPARAM)note, 0); }
+static void endPause() { SendMessageA(mainWindow, WM_TIMER, TIMER_PAUSE, 0); }
+static void scrollTicks(int count)
+{
+    for (int i = 0; i < count; i++) SendMessageA(mainWindow, WM_TIMER, TIMER_SCROLL, 0);
+}
+
+// Note-ons as the MIDI callback queues them (status 0x90), then the notice it posts,
+// handled at once as the message loop would hand it over.
+static void midiNoteOns(std::initializer_list<std::pair<int, int>> notesAndVelocities)
+{
+    for (const auto& played : notesAndVelocities) {
+        MidiEvent event = { 0, 0, 0x90u | (uint32_t)played.first << 8 | (uint32_t)played.second << 16 };
+        queuePut(eventQueue, &event);
+    }
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+}
+
+static bool queueEmpty()
+{
+    MidiEvent left;
+    return !queueGet(eventQueue, &left);
+}
+
+// The next turn, started by the IDM_START that the end of the last one posted.
+static testing::AssertionResult nextTurnStarts()
+{
+    if (!takePosted(WM_COMMAND, IDM_START)) return testing::AssertionFailure() << "no IDM_START was posted";
+    command(IDM_START);
+    return testing::AssertionSuccess();
+}
+
+// A turn answered right after ten ticks, through its pause; the next start is posted.
+static void rightTurn()
+{
+    scrollTicks(10);
+    screenKey(C3);
+    scrollTicks(1);
+    endPause();
+}
+
+// Which of the three game timers exist: KillTimer fails for a timer that is not set, and
+// one that is gets set again with its own interval.
+static testing::AssertionResult onlyTimer(UINT_PTR wanted)
+{
+    static const UINT intervals[] = { 0, SCROLL_INTERVAL, PAUSE_INTERVAL, WALKER_INTERVAL };
+    std::string running, expected = wanted ? " " + std::to_string(wanted) : "";
+    for (UINT_PTR id = TIMER_SCROLL; id <= TIMER_WALKER; id++) {
+        if (!KillTimer(mainWindow, id)) continue;
+        SetTimer(mainWindow, id, intervals[id], 0);
+        running += " " + std::to_string(id);
+    }
+    if (running == expected) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "timers running:" << (running.empty() ? " none" : running)
+                                       << "; wanted" << (expected.empty() ? " none" : expected);
+}
+
+// Slots 0..: the marked ones show the score mark, every other one is white.
+static testing::AssertionResult rowShows(std::initializer_list<int> marks)
+{
+    testing::AssertionResult first = areaIs(0, scoreRowY, 20, 20, WHITE);
+    if (!first) return testing::AssertionFailure() << "left of the row: " << first.message();
+    for (int x = 20; x + 20 <= clientWidth(); x += 20) {
+        bool marked = std::find(marks.begin(), marks.end(), x) != marks.end();
+        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, scoreRowY)
+                                               : areaIs(x, scoreRowY, 20, 20, WHITE);
+        if (!slot) return testing::AssertionFailure() << "slot " << x << (marked ? " marked: " : " blank: ")
+                                                      << slot.message();
+    }
+    return testing::AssertionSuccess();
+}
+
+static void repaintWindow()
+{
+    InvalidateRect(mainWindow, 0, TRUE);
+    UpdateWindow(mainWindow);
+}
+
+// Whites out a stretch across the staff lines, so that a repaint shows by putting them back.
+static void blankStaffStretch()
+{
+    HDC window = GetDC(mainWindow);
+    RECT stretch = { 300, 70, 400, 260 };
+    FillRect(window, &stretch, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ReleaseDC(mainWindow, window);
+}
+
+class GameTurn : public testing::Test {
+protected:
+    TempFolder folder;
+    Snapshot cleanStaff;
+    NoteEntry* c3 = 0;
+    void SetUp() override
+    {
+        openGameWindow("C3");       // one note enabled: every turn asks C3
+        eventQueue = queueCreate(MIDI_QUEUE_CAPACITY);
+        cleanStaff = snapshot(0, 0, clientWidth(), STAFF_AREA_HEIGHT);
+        c3 = findNoteEntry(C3);
+    }
+    void TearDown() override
+    {
+        if (eventQueue) queueDestroy(eventQueue);
+        eventQueue = 0;
+        MSG quit;
+        while (PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
+        closeGameWindow();
+    }
+
+    // The staff area as the first paint left it, apart from columns skipFrom..skipTo-1.
+    testing::AssertionResult staffClean(int skipFrom = 0, int skipTo = 0)
+    {
+        Snapshot now = snapshot(0, 0, cleanStaff.width, cleanStaff.height);
+        int wrong = 0;
+        std::string first;
+        for (size_t i = 0; i < now.pixels.size(); i++) {
+            int x = (int)i % now.width, y = (int)i / now.width;
+            if ((x >= skipFrom && x < skipTo) || now.pixels[i] == cleanStaff.pixels[i]) continue;
+            if (wrong++ == 0) first = "(" + std::to_string(x) + "," + std::to_string(y) + ")";
+        }
+        if (wrong) return testing::AssertionFailure() << wrong << " staff pixels changed, first at " << first;
+        return testing::AssertionSuccess();
+    }
+    // The plain note, or the face that covers its head.
+    testing::AssertionResult noteShown(int x, int face = DRAW_NOTE)
+    {
+        if (face == DRAW_NOTE) return windowShows(c3->sprites->note, x, c3->y);
+        return windowShows(face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap, x + 8, c3->y + 4);
+    }
+};
+
+TEST_F(GameTurn, FirstRepaintShowsTheStaffAloneWithStartOffered)
+{
+    EXPECT_FALSE(menuGrayed(IDM_START));
+    EXPECT_TRUE(menuGrayed(IDM_STOP));
+    repaintWindow();
+    EXPECT_TRUE(windowShows(staffBitmap, 0, 20));
+    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth()));
+    EXPECT_TRUE(staffClean());
+    EXPECT_TRUE(rowShows({}));
+    EXPECT_TRUE(onlyTimer(0));
+}
+
+TEST_F(GameTurn, StartGraysStartAndRunsTheScrollTimerWithoutDrawingTheNote)
+{
+    command(IDM_START);
+    EXPECT_TRUE(menuGrayed(IDM_START));
+    EXPECT_FALSE(menuGrayed(IDM_STOP));
+    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+    EXPECT_EQ(timerId, TIMER_SCROLL);
+    EXPECT_EQ(targetNote, C3);
+    EXPECT_EQ(noteX, screenWidth);
+    EXPECT_EQ(noteState, DRAW_NOTE);
+    EXPECT_EQ(inputEnabled, 1);
+    EXPECT_TRUE(staffClean());
+}
+
+TEST_F(GameTurn, NoteMovesThreePixelsLeftOnEveryTickWithoutATrail)
+{
+    ASSERT_EQ(screenWidth, 800);
+    command(IDM_START);
+    scrollTicks(1);
+    EXPECT_EQ(noteX, 797);          // just beyond the client's right edge
+    for (int tick = 2; tick <= 20; tick++) {
+        scrollTicks(1);
+        ASSERT_EQ(noteX, 800 - 3 * tick);
+        if (tick < 10) continue;    // from here the whole head is inside the window
+        EXPECT_TRUE(noteShown(noteX)) << tick;
+        EXPECT_TRUE(staffClean(noteX, noteX + 78)) << tick;
+    }
+    // Timer ids the game does not own move nothing.
+    SendMessageA(mainWindow, WM_TIMER, 0, 0);
+    SendMessageA(mainWindow, WM_TIMER, 7, 0);
+    EXPECT_EQ(noteX, 740);
+    EXPECT_EQ(noteState, DRAW_NOTE);
+}
+
+TEST_F(GameTurn, RightAnswerMarksTheRowThenTheFacePausesAndTheNextTurnStarts)
+{
+    command(IDM_START);
+    scrollTicks(10);
+    screenKey(C3);
+    EXPECT_TRUE(rowShows({ 20 }));
+    EXPECT_EQ(scoreRowX, 40);
+    EXPECT_EQ(noteState, DRAW_HAPPY);
+    EXPECT_FALSE(noteShown(770, DRAW_HAPPY)) << "the face waits for the next tick";
+    EXPECT_EQ(inputEnabled, 1);
+    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+
+    scrollTicks(1);
+    EXPECT_EQ(noteX, 767);
+    EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
+    EXPECT_EQ(inputEnabled, 0);
+    EXPECT_TRUE(onlyTimer(TIMER_PAUSE));
+    EXPECT_EQ(timerId, TIMER_PAUSE);
+    EXPECT_FALSE(takePosted(WM_COMMAND, IDM_START));
+
+    endPause();
+    EXPECT_TRUE(staffClean());
+    EXPECT_TRUE(onlyTimer(0));
+    EXPECT_TRUE(rowShows({ 20 }));
+    EXPECT_TRUE(menuGrayed(IDM_START)) << "the game goes on between turns";
+    ASSERT_TRUE(nextTurnStarts());
+    EXPECT_EQ(noteX, screenWidth);
+    EXPECT_EQ(noteState, DRAW_NOTE);
+    EXPECT_EQ(inputEnabled, 1);
+    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+    EXPECT_TRUE(rowShows({ 20 }));
+    EXPECT_EQ(scoreRowX, 40);
+}
+
+TEST_F(GameTurn, ThreeRightTurnsThenAWrongAnswerBlanksTheThirdMark)
+{
+    command(IDM_START);
+    for (int turn = 0; turn < 3; turn++) {
+        rightTurn();
+        ASSERT_TRUE(nextTurnStarts()) << turn;
+    }
+    EXPECT_TRUE(rowShows({ 20, 40, 60 }));
+    EXPECT_EQ(scoreRowX, 80);
+
+    scrollTicks(10);
+    screenKey(D3);
+    EXPECT_TRUE(rowShows({ 20, 40 }));
+    EXPECT_EQ(scoreRowX, 60);
+    // The turn goes on: the note keeps moving plain and may still be answered.
+    EXPECT_EQ(noteState, DRAW_NOTE);
+    EXPECT_EQ(inputEnabled, 1);
+    scrollTicks(1);
+    EXPECT_TRUE(noteShown(767));
+    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+    screenKey(C3);
+    EXPECT_TRUE(rowShows({ 20, 40, 60 }));
+}
+
+TEST_F(GameTurn, WrongAnswerOnAnEmptyRowBlanksTheFirstSlot)
+{
+    // Something on the first slot, so that the blanking shows.
+    HDC window = GetDC(mainWindow);
+    RECT slot = { 20, scoreRowY, 40, scoreRowY + 20 };
+    FillRect(window, &slot, (HBRUSH)GetStockObject(BLACK_BRUSH));
+    ReleaseDC(mainWindow, window);
+
+    command(IDM_START);
+    scrollTicks(10);
+    screenKey(D3);
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_TRUE(rowShows({}));
+    screenKey(SCREEN_KEY_NONE);
+    EXPECT_EQ(scoreRowX, 20);
+    screenKey(C3);
+    EXPECT_TRUE(rowShows({ 20 }));
+}
+
+TEST_F(GameTurn, MissedNoteShowsTheMadFaceAndTheRowGoesWhenThePauseEnds)
+{
+    ASSERT_EQ(screenWidth, 800);
+    command(IDM_START);
+    for (int turn = 0; turn < 2; turn++) {
+        rightTurn();
+        ASSERT_TRUE(nextTurnStarts());
+    }
+    scrollTicks(233);
+    EXPECT_EQ(noteX, 101);
+    EXPECT_EQ(noteState, DRAW_NOTE);
+    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+
+    scrollTicks(1);                 // tick 234, the first x below 100
+    EXPECT_EQ(noteX, 98);
+    EXPECT_EQ(noteState, DRAW_MAD);
+    EXPECT_TRUE(noteShown(98, DRAW_MAD));
+    EXPECT_EQ(inputEnabled, 0);
+    EXPECT_TRUE(onlyTimer(TIMER_PAUSE));
+    EXPECT_TRUE(rowShows({ 20, 40 })) << "the row stays through the pause";
+    EXPECT_EQ(scoreRowX, 60);
+
+    endPause();
+    EXPECT_TRUE(rowShows({}));
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_TRUE(staffClean(98, 101)) << "the note is erased";
+    EXPECT_TRUE(onlyTimer(0));
+    ASSERT_TRUE(nextTurnStarts());
+    scrollTicks(10);
+    screenKey(C3);
+    EXPECT_TRUE(rowShows({ 20 }));
+}
+
+TEST_F(GameTurn, RightAnswerOnTheLastTickBeforeTheLineStillEndsMadAndLosesTheRow)
+{
+    command(IDM_START);
+    rightTurn();
+    ASSERT_TRUE(nextTurnStarts());
+    scrollTicks(233);
+    ASSERT_EQ(noteX, 101);
+    screenKey(C3);
+    EXPECT_TRUE(rowShows({ 20, 40 }));
+    scrollTicks(1);
+    EXPECT_EQ(noteState, DRAW_MAD);
+    EXPECT_TRUE(noteShown(98, DRAW_MAD));
+    EXPECT_TRUE(onlyTimer(TIMER_PAUSE));
+    endPause();
+    EXPECT_TRUE(rowShows({})) << "the new mark goes with the rest";
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_TRUE(takePosted(WM_COMMAND, IDM_START));
+}
+
+TEST_F(GameTurn, AnswersWhileInputIsClosedChangeNothingButMidiIsStillDrained)
+{
+    auto answerEverything = [] {
+        screenKey(C3);
+        screenKey(D3);
+        screenKey(SCREEN_KEY_NONE);
+        midiNoteOns({ { C3, 100 }, { D3, 100 }, { C3, 64 } });
+    };
+    // Idle, before any game.
+    answerEverything();
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_TRUE(rowShows({}));
+    EXPECT_TRUE(queueEmpty());
+
+    command(IDM_START);
+    rightTurn();                    // up to the posted start of the next turn
+    answerEverything();             // between turns
+    EXPECT_TRUE(queueEmpty());
+    EXPECT_EQ(scoreRowX, 40);
+    ASSERT_TRUE(nextTurnStarts());
+
+    scrollTicks(10);
+    screenKey(C3);
+    scrollTicks(1);                 // the result pause
+    answerEverything();
+    EXPECT_TRUE(queueEmpty());
+    EXPECT_EQ(scoreRowX, 60);
+    EXPECT_TRUE(rowShows({ 20, 40 }));
+    EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
+
+    endPause();
+    ASSERT_TRUE(nextTurnStarts());
+    command(IDM_STOP);              // idle again after Stop
+    answerEverything();
+    EXPECT_TRUE(queueEmpty());
+    EXPECT_EQ(scoreRowX, 60);
+    EXPECT_TRUE(rowShows({ 20, 40 }));
+}
+
+TEST_F(GameTurn, MidiNoteOnWithVelocityZeroIsAReleaseAndCountsAsNothing)
+{
+    command(IDM_START);
+    scrollTicks(10);
+    midiNoteOns({ { C3, 0 }, { D3, 0 } });
+    EXPECT_TRUE(queueEmpty());
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_EQ(noteState, DRAW_NOTE);
+    midiNoteOns({ { C3, 1 } });
+    EXPECT_TRUE(rowShows({ 20 }));
+    EXPECT_EQ(noteState, DRAW_HAPPY);
+}
+
+TEST_F(GameTurn, TwoRightNotesInOneDrainAddTwoMarks)
+{
+    command(IDM_START);
+    scrollTicks(10);
+    midiNoteOns({ { C3, 90 }, { C3, 90 } });
+    EXPECT_TRUE(rowShows({ 20, 40 }));
+    EXPECT_EQ(scoreRowX, 60);
+    scrollTicks(1);
+    EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
+}
+
+TEST_F(GameTurn, RightThenWrongNoteInOneDrainAddAMarkAndTakeItAway)
+{
+    command(IDM_START);
+    scrollTicks(10);
+    midiNoteOns({ { C3, 90 }, { D3, 90 } });
+    EXPECT_TRUE(queueEmpty());
+    EXPECT_TRUE(rowShows({}));
+    EXPECT_EQ(scoreRowX, 20);
+    // The hit stands for the turn: it still ends with the happy face.
+    scrollTicks(1);
+    EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
+    EXPECT_TRUE(onlyTimer(TIMER_PAUSE));
+}
+
+TEST_F(GameTurn, MidiNoticeWithoutAQueueIsHarmless)
+{
+    queueDestroy(eventQueue);
+    eventQueue = 0;                 // no MIDI device was found at start-up
+    command(IDM_START);
+    scrollTicks(10);
+    EXPECT_EQ(SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0), 0);
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_EQ(noteState, DRAW_NOTE);
+    EXPECT_EQ(inputEnabled, 1);
+    screenKey(C3);                  // the on-screen keyboard still answers
+    EXPECT_EQ(scoreRowX, 40);
+}
+
+TEST_F(GameTurn, StopErasesTheNoteOffersStartAndKillsTheTimer)
+{
+    command(IDM_START);
+    scrollTicks(30);
+    ASSERT_TRUE(noteShown(710));
+    command(IDM_STOP);
+    EXPECT_TRUE(staffClean());
+    EXPECT_FALSE(menuGrayed(IDM_START));
+    EXPECT_TRUE(menuGrayed(IDM_STOP));
+    EXPECT_TRUE(onlyTimer(0));
+    EXPECT_EQ(inputEnabled, 0);
+    EXPECT_FALSE(takePosted(WM_COMMAND, IDM_START));
+    screenKey(C3);
+    EXPECT_EQ(scoreRowX, 20);
+}
+
+TEST_F(GameTurn, StopWithAnAnswerPendingOrShownLeavesTheStaffCleanForTheNextGame)
+{
+    struct Phase { const char* name; void (*reach)(); };
+    const Phase phases[] = {
+        { "hit pending", [] { scrollTicks(100); screenKey(C3); } },
+        { "happy pause", [] { scrollTicks(100); screenKey(C3); scrollTicks(1); } },
+        { "mad pause",   [] { scrollTicks(234); } },
+    };
+    for (const Phase& phase : phases) {
+        SCOPED_TRACE(phase.name);
+        command(IDM_START);
+        phase.reach();
+        command(IDM_STOP);
+        EXPECT_TRUE(staffClean(90, 101));   // an erased note at x 98 also blanks clef columns
+        repaintWindow();                    // any later repaint while idle
+        EXPECT_TRUE(staffClean());
+        EXPECT_TRUE(onlyTimer(0));
+
+        command(IDM_START);
+        EXPECT_EQ(noteState, DRAW_NOTE);
+        scrollTicks(10);
+        EXPECT_TRUE(noteShown(770));
+        EXPECT_TRUE(staffClean(770, clientWidth())) << "nothing left where the last note stood";
+        command(IDM_STOP);
+    }
+}
+
+TEST_F(GameTurn, StopDuringTheMissPauseKeepsTheRowAndTheNextStartContinuesIt)
+{
+    command(IDM_START);
+    for (int turn = 0; turn < 2; turn++) {
+        rightTurn();
+        ASSERT_TRUE(nextTurnStarts());
+    }
+    scrollTicks(234);
+    ASSERT_EQ(noteState, DRAW_MAD);
+    command(IDM_STOP);
+    EXPECT_TRUE(rowShows({ 20, 40 }));
+    EXPECT_EQ(scoreRowX, 60);
+    repaintWindow();
+    EXPECT_TRUE(rowShows({ 20, 40 }));
+
+    command(IDM_START);
+    scrollTicks(10);
+    screenKey(C3);
+    EXPECT_TRUE(rowShows({ 20, 40, 60 }));
+    EXPECT_EQ(scoreRowX, 80);
+}
+
+TEST_F(GameTurn, ExitPostsQuitAndStillRepaints)
+{
+    blankStaffStretch();
+    ASSERT_FALSE(staffLinesUnbroken(0, clientWidth()));
+    EXPECT_EQ(SendMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0), 0);
+    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth())) << "the command's repaint";
+    MSG quit;
+    ASSERT_TRUE(PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+    EXPECT_TRUE(IsWindow(mainWindow));
+}
+
+TEST_F(GameTurn, CloseBoxPostsQuitAndLeavesTheWindow)
+{
+    EXPECT_EQ(SendMessageA(mainWindow, WM_CLOSE, 0, 0), 0);
+    EXPECT_TRUE(IsWindow(mainWindow));
+    EXPECT_TRUE(IsWindowVisible(mainWindow));
+    MSG quit;
+    ASSERT_TRUE(PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
+}
+
+TEST_F(GameTurn, CommandWeDoNotOwnGoesToTheDefaultProcedureAndRepaintsNothing)
+{
+    command(IDM_START);
+    scrollTicks(10);
+    blankStaffStretch();
+    EXPECT_EQ(SendMessageA(mainWindow, WM_COMMAND, 999, 0), 0);
+    EXPECT_EQ(SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_STOP, 1), 0), 0);   // whole wParam
+    EXPECT_FALSE(staffLinesUnbroken(0, clientWidth())) << "a repaint happened";
+    EXPECT_TRUE(menuGrayed(IDM_START));
+    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+    EXPECT_EQ(inputEnabled, 1);
+    MSG quit;
+    EXPECT_FALSE(PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
+}

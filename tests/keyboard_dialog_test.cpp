@@ -1,0 +1,390 @@
+// The on-screen keyboard: the real "KeyBoard" dialog, pressed where a player would press it.
+#include "support.h"
+#include <set>
+#include <string.h>
+
+static const int C3 = 60;
+static const int BLACK_KEY_FIRST = 222, BLACK_KEY_LAST = 236;
+static const int WHITE_KEY_FIRST = 201, WHITE_KEY_LAST = 221;
+static const int FIRST_ANSWERING_KEY = 207;     // B2; the six white keys below it answer nothing
+
+static void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
+
+// A key's rectangle in the dialog's client coordinates, from its real window.
+static RECT keyRect(int id)
+{
+    RECT rect;
+    GetWindowRect(GetDlgItem(keyboardDialog, id), &rect);
+    MapWindowPoints(0, keyboardDialog, (POINT*)&rect, 2);
+    return rect;
+}
+
+static POINT centreOf(const RECT& rect)
+{
+    return { (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2 };
+}
+
+// Middle of a white key's lower part, below the black keys' bottom edge.
+static POINT lowerPartOf(int whiteKey)
+{
+    RECT white = keyRect(whiteKey), black = keyRect(BLACK_KEY_FIRST);
+    return { (white.left + white.right) / 2, (black.bottom + white.bottom) / 2 };
+}
+
+// The answering white keys are the note table's rows from the bottom up.
+static int noteOfWhiteKey(int key)
+{
+    if (key < FIRST_ANSWERING_KEY) return SCREEN_KEY_NONE;
+    return noteTable[NOTE_COUNT - 1 - (key - FIRST_ANSWERING_KEY)].midiNote;
+}
+
+static void mouse(UINT msg, POINT at, WPARAM buttons = MK_LBUTTON)
+{
+    SendMessageA(keyboardDialog, msg, buttons, MAKELPARAM(at.x, at.y));
+}
+
+// Takes every WM_SCREEN_KEY posted to the main window; success when there was exactly
+// one, with this wParam and lParam 0.
+static testing::AssertionResult postedKey(int expected)
+{
+    MSG posted;
+    std::string seen;
+    int count = 0;
+    bool right = false;
+    while (PeekMessageA(&posted, mainWindow, WM_SCREEN_KEY, WM_SCREEN_KEY, PM_REMOVE)) {
+        count++;
+        right = posted.wParam == (WPARAM)expected && posted.lParam == 0;
+        seen += " " + std::to_string(posted.wParam) + "/" + std::to_string(posted.lParam);
+    }
+    if (count == 1 && right) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "posted wParam/lParam:" << (seen.empty() ? " nothing" : seen)
+                                       << "; wanted " << expected << "/0";
+}
+
+static testing::AssertionResult pressPosts(POINT at, int expected)
+{
+    mouse(WM_LBUTTONDOWN, at);
+    testing::AssertionResult result = postedKey(expected);
+    if (!result) return testing::AssertionFailure() << "press at (" << at.x << "," << at.y << "): "
+                                                    << result.message();
+    return result;
+}
+
+static void blankStaffStretch()
+{
+    HDC window = GetDC(mainWindow);
+    RECT stretch = { 600, 70, 700, 250 };
+    FillRect(window, &stretch, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ReleaseDC(mainWindow, window);
+}
+
+static int clientWidth()
+{
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    return client.right;
+}
+
+// The caption the next opening will draw from this seed.
+static std::string captionFor(uint32_t seed, int drawsBefore = 0)
+{
+    randomSeed(seed);
+    for (int i = 0; i < drawsBefore; i++) randomDraw();
+    std::string caption = keyboardTitles[randomDraw() % KEYBOARD_TITLE_COUNT];
+    randomSeed(seed);
+    return caption;
+}
+
+class KeyboardDialog : public testing::Test {
+protected:
+    TempFolder folder;
+    void SetUp() override { openGameWindow("C3"); }
+    void TearDown() override { closeGameWindow(); }
+};
+
+TEST_F(KeyboardDialog, OpensModelessOverTheGameWithADrawnCaption)
+{
+    std::string expected = captionFor(1234);
+    blankStaffStretch();
+    command(IDM_KEYBOARD);
+    ASSERT_TRUE(keyboardDialog);
+    EXPECT_TRUE(IsWindowVisible(keyboardDialog));
+    EXPECT_EQ(GetWindow(keyboardDialog, GW_OWNER), mainWindow);
+    EXPECT_EQ(windowText(keyboardDialog), expected);
+    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth())) << "the command repaints the game";
+    EXPECT_FALSE(menuGrayed(IDM_START)) << "opening it starts no game";
+    EXPECT_EQ(inputEnabled, 0);
+}
+
+TEST_F(KeyboardDialog, OpeningAgainActivatesTheOpenOneAndLeavesTheRandomSequence)
+{
+    std::string caption = captionFor(5);
+    command(IDM_KEYBOARD);
+    HWND first = keyboardDialog;
+    ASSERT_TRUE(first);
+    ASSERT_EQ(windowText(first), caption);
+    SetActiveWindow(mainWindow);
+    ASSERT_EQ(GetActiveWindow(), mainWindow);
+
+    blankStaffStretch();
+    command(IDM_KEYBOARD);
+    EXPECT_EQ(keyboardDialog, first);
+    EXPECT_EQ(GetActiveWindow(), first);
+    EXPECT_EQ(windowText(first), caption);
+    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth()));
+    HWND dialogs = 0;
+    int count = 0;
+    while ((dialogs = FindWindowExA(0, dialogs, "#32770", 0)))
+        if (GetWindow(dialogs, GW_OWNER) == mainWindow) count++;
+    EXPECT_EQ(count, 1);
+    // The next draw is the second of the seed: the reopening drew nothing.
+    int next = randomDraw();
+    randomSeed(5);
+    randomDraw();
+    EXPECT_EQ(next, randomDraw());
+}
+
+TEST_F(KeyboardDialog, TemplateStacksFifteenBlackKeysOverTwentyOnePassiveWhiteKeys)
+{
+    command(IDM_KEYBOARD);
+    HWND dialog = keyboardDialog;
+    ASSERT_TRUE(dialog);
+    LONG style = GetWindowLongA(dialog, GWL_STYLE);
+    EXPECT_EQ(style & (WS_POPUP | WS_CAPTION | WS_SYSMENU), WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    EXPECT_FALSE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+
+    // Client area: 21 white keys of 16 units, 60 units high.
+    RECT units = { 0, 0, 336, 60 }, client;
+    MapDialogRect(dialog, &units);
+    GetClientRect(dialog, &client);
+    EXPECT_EQ(client.right, units.right);
+    EXPECT_EQ(client.bottom, units.bottom);
+
+    static const int blackX[] = { 12, 29, 60, 77, 93, 124, 141, 172, 189, 205, 236, 253, 284, 301, 317 };
+    std::vector<int> ids;
+    for (HWND key = GetWindow(dialog, GW_CHILD); key; key = GetWindow(key, GW_HWNDNEXT)) {
+        int id = GetDlgCtrlID(key);
+        ids.push_back(id);
+        SCOPED_TRACE(id);
+        char className[32] = "";
+        GetClassNameA(key, className, sizeof className);
+        EXPECT_STREQ(className, "Static");
+        EXPECT_EQ(windowText(key), "");
+        LONG keyStyle = GetWindowLongA(key, GWL_STYLE);
+        bool black = id >= BLACK_KEY_FIRST;
+        EXPECT_EQ(keyStyle & SS_TYPEMASK, black ? SS_BLACKRECT : SS_BLACKFRAME);
+        EXPECT_FALSE(keyStyle & SS_NOTIFY) << "a key must let presses through to the dialog";
+        EXPECT_FALSE(keyStyle & WS_TABSTOP);
+        EXPECT_TRUE(keyStyle & WS_VISIBLE);
+        // Where the template puts it, in dialog units.
+        RECT place = black ? RECT{ blackX[id - BLACK_KEY_FIRST], 0, 7, 34 }
+                           : RECT{ 16 * (id - WHITE_KEY_FIRST), 0, 16, 60 };
+        MapDialogRect(dialog, &place);
+        RECT shown = keyRect(id);
+        EXPECT_EQ(shown.left, place.left);
+        EXPECT_EQ(shown.top, place.top);
+        EXPECT_EQ(shown.right - shown.left, place.right);
+        EXPECT_EQ(shown.bottom - shown.top, place.bottom);
+    }
+    std::vector<int> expected;
+    for (int id = BLACK_KEY_FIRST; id <= BLACK_KEY_LAST; id++) expected.push_back(id);   // on top
+    for (int id = WHITE_KEY_FIRST; id <= WHITE_KEY_LAST; id++) expected.push_back(id);
+    EXPECT_EQ(ids, expected);
+}
+
+TEST_F(KeyboardDialog, WhiteKeysFromB2ToB4PostTheirNotes)
+{
+    command(IDM_KEYBOARD);
+    ASSERT_TRUE(keyboardDialog);
+    EXPECT_TRUE(pressPosts(lowerPartOf(207), 59));
+    EXPECT_TRUE(pressPosts(lowerPartOf(221), 83));
+    for (int key = FIRST_ANSWERING_KEY; key <= WHITE_KEY_LAST; key++) {
+        EXPECT_TRUE(pressPosts(lowerPartOf(key), noteOfWhiteKey(key))) << key;
+        EXPECT_TRUE(pressPosts(centreOf(keyRect(key)), noteOfWhiteKey(key))) << key;
+    }
+}
+
+TEST_F(KeyboardDialog, LowWhiteKeysAndEveryBlackKeyPostNoKey)
+{
+    command(IDM_KEYBOARD);
+    ASSERT_TRUE(keyboardDialog);
+    for (int key = WHITE_KEY_FIRST; key < FIRST_ANSWERING_KEY; key++)
+        EXPECT_TRUE(pressPosts(lowerPartOf(key), SCREEN_KEY_NONE)) << key;
+    for (int key = BLACK_KEY_FIRST; key <= BLACK_KEY_LAST; key++)
+        EXPECT_TRUE(pressPosts(centreOf(keyRect(key)), SCREEN_KEY_NONE)) << key;
+}
+
+TEST_F(KeyboardDialog, BlackKeyWinsOverTheUpperPartOfTheWhiteKeyBeneath)
+{
+    command(IDM_KEYBOARD);
+    HWND dialog = keyboardDialog;
+    ASSERT_TRUE(dialog);
+    int covered = 0;
+    for (int black = BLACK_KEY_FIRST; black <= BLACK_KEY_LAST; black++) {
+        RECT blackRect = keyRect(black);
+        for (int white = WHITE_KEY_FIRST; white <= WHITE_KEY_LAST; white++) {
+            RECT whiteRect = keyRect(white), overlap;
+            if (!IntersectRect(&overlap, &blackRect, &whiteRect)) continue;
+            covered++;
+            SCOPED_TRACE(std::to_string(black) + " over " + std::to_string(white));
+            POINT upper = centreOf(overlap);
+            EXPECT_EQ(ChildWindowFromPoint(dialog, upper), GetDlgItem(dialog, black));
+            EXPECT_TRUE(pressPosts(upper, SCREEN_KEY_NONE));
+            EXPECT_TRUE(pressPosts(lowerPartOf(white), noteOfWhiteKey(white)));
+        }
+    }
+    EXPECT_EQ(covered, 30) << "each black key lies over two white keys";
+    EXPECT_TRUE(pressPosts(lowerPartOf(208), C3));
+}
+
+TEST_F(KeyboardDialog, OtherMouseMessagesPostNothing)
+{
+    command(IDM_KEYBOARD);
+    ASSERT_TRUE(keyboardDialog);
+    POINT key = lowerPartOf(208);
+    mouse(WM_RBUTTONDOWN, key, MK_RBUTTON);
+    mouse(WM_RBUTTONUP, key, 0);
+    mouse(WM_LBUTTONUP, key, 0);
+    mouse(WM_LBUTTONDBLCLK, key);
+    mouse(WM_MBUTTONDOWN, key, MK_MBUTTON);
+    mouse(WM_MOUSEMOVE, key, MK_LBUTTON);
+    MSG posted;
+    EXPECT_FALSE(PeekMessageA(&posted, mainWindow, WM_SCREEN_KEY, WM_SCREEN_KEY, PM_NOREMOVE));
+    EXPECT_TRUE(pressPosts(key, C3)) << "while a left press still does";
+}
+
+TEST_F(KeyboardDialog, PressesAreJudgedOnlyWhileATurnTakesAnswers)
+{
+    command(IDM_KEYBOARD);
+    HWND dialog = keyboardDialog;
+    ASSERT_TRUE(dialog);
+    mouse(WM_LBUTTONDOWN, lowerPartOf(208));
+    pumpMessages();                 // no game yet: posted all the same, and ignored
+    EXPECT_EQ(scoreRowX, 20);
+
+    command(IDM_START);
+    EXPECT_EQ(keyboardDialog, dialog) << "starting a game leaves the keyboard open";
+    mouse(WM_LBUTTONDOWN, lowerPartOf(208));
+    pumpMessages();
+    EXPECT_EQ(scoreRowX, 40);
+    EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
+    EXPECT_EQ(noteState, DRAW_HAPPY);
+
+    mouse(WM_LBUTTONDOWN, centreOf(keyRect(BLACK_KEY_FIRST)));   // no key: a wrong answer
+    pumpMessages();
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_TRUE(areaIs(20, scoreRowY, 20, 20, RGB(255, 255, 255)));
+    mouse(WM_LBUTTONDOWN, lowerPartOf(201));
+    pumpMessages();
+    EXPECT_EQ(scoreRowX, 20);
+
+    SendMessageA(mainWindow, WM_TIMER, TIMER_SCROLL, 0);   // the happy face; input closes
+    mouse(WM_LBUTTONDOWN, lowerPartOf(208));
+    pumpMessages();
+    EXPECT_EQ(scoreRowX, 20);
+    command(IDM_STOP);
+    EXPECT_EQ(keyboardDialog, dialog) << "stopping leaves it open too";
+}
+
+// Closes the open keyboard one way, through the program's own message loop.
+static void closeWithKey(WPARAM key)
+{
+    PostMessageA(keyboardDialog, WM_KEYDOWN, key, 1);
+    PostQuitMessage(0);             // the loop returns once the key has been handled
+    EXPECT_EQ(runMessageLoop(), 0);
+}
+
+TEST_F(KeyboardDialog, EscEnterAndTheCloseBoxCloseItAndTheNextOpeningDrawsAgain)
+{
+    struct Way { const char* name; void (*close)(); };
+    const Way ways[] = {
+        { "Esc",       [] { closeWithKey(VK_ESCAPE); } },
+        { "Enter",     [] { closeWithKey(VK_RETURN); } },
+        { "close box", [] {
+              SendMessageA(keyboardDialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+              PostQuitMessage(0);   // the platform posts the close command
+              EXPECT_EQ(runMessageLoop(), 0);
+          } },
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        std::string first = captionFor(31), second = captionFor(31, 1);
+        ASSERT_NE(first, second);
+        command(IDM_KEYBOARD);
+        HWND dialog = keyboardDialog;
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(windowText(dialog), first);
+        way.close();
+        EXPECT_EQ(keyboardDialog, (HWND)0);
+        EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_TRUE(IsWindowVisible(mainWindow));
+
+        command(IDM_KEYBOARD);      // a new one, with the next caption of the sequence
+        ASSERT_TRUE(keyboardDialog);
+        EXPECT_TRUE(IsWindowVisible(keyboardDialog));
+        EXPECT_EQ(windowText(keyboardDialog), second);
+        DestroyWindow(keyboardDialog);
+        keyboardDialog = 0;
+    }
+}
+
+TEST_F(KeyboardDialog, OtherCommandsToTheDialogLeaveItOpen)
+{
+    command(IDM_KEYBOARD);
+    HWND dialog = keyboardDialog;
+    ASSERT_TRUE(dialog);
+    SendMessageA(dialog, WM_COMMAND, 222, 0);
+    SendMessageA(dialog, WM_COMMAND, 3, 0);
+    EXPECT_EQ(keyboardDialog, dialog);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+}
+
+TEST_F(KeyboardDialog, MainWindowKeepsPlayingWhileTheKeyboardIsActive)
+{
+    command(IDM_START);
+    KillTimer(mainWindow, TIMER_SCROLL);   // the only ticks are the ones posted here
+    command(IDM_KEYBOARD);
+    ASSERT_TRUE(keyboardDialog);
+    ASSERT_EQ(GetActiveWindow(), keyboardDialog);
+    PostMessageA(mainWindow, WM_TIMER, TIMER_SCROLL, 0);
+    PostMessageA(mainWindow, WM_TIMER, TIMER_SCROLL, 0);
+    PostMessageA(mainWindow, WM_SCREEN_KEY, C3, 0);
+    PostQuitMessage(0);
+    EXPECT_EQ(runMessageLoop(), 0);
+    EXPECT_EQ(noteX, screenWidth - 6);
+    EXPECT_EQ(scoreRowX, 40);
+    EXPECT_EQ(GetActiveWindow(), keyboardDialog);
+}
+
+TEST(KeyboardTitles, ThreeHundredSixteenDistinctNamesThatFitACaption)
+{
+    std::set<std::string> names;
+    for (int i = 0; i < KEYBOARD_TITLE_COUNT; i++) {
+        ASSERT_TRUE(keyboardTitles[i]) << i;
+        size_t length = strlen(keyboardTitles[i]);
+        EXPECT_GT(length, 0u) << i;
+        EXPECT_LE(length, 30u) << i << " " << keyboardTitles[i];
+        names.insert(keyboardTitles[i]);
+    }
+    EXPECT_EQ(names.size(), 316u);
+}
+
+// The mouse itself, through the platform's input queue: a press on a key goes through the
+// static control to the dialog and on to the game.
+TEST_F(KeyboardDialog, RealMousePressOnAKeyReachesTheGame)
+{
+    command(IDM_KEYBOARD);
+    ASSERT_TRUE(keyboardDialog);
+    command(IDM_START);
+    POINT at = lowerPartOf(208);
+    ClientToScreen(keyboardDialog, &at);
+    SetCursorPos(at.x, at.y);
+    INPUT press[2] = {};
+    press[0].type = press[1].type = INPUT_MOUSE;
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ASSERT_EQ(SendInput(2, press, sizeof press[0]), 2u);
+    pumpMessages();                 // the press, then the WM_SCREEN_KEY it posts
+    EXPECT_EQ(scoreRowX, 40);
+    EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
+}

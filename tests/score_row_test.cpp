@@ -1,0 +1,310 @@
+// The score row filling up and the walker run that clears it, on the real main window.
+#include "support.h"
+#include <set>
+
+static const COLORREF WHITE = RGB(255, 255, 255);
+static const int C3 = 60, D3 = 62;
+static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
+
+static int clientWidth()
+{
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    return client.right;
+}
+
+static void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
+static void screenKey(int note) { SendMessageA(mainWindow, WM_SCREEN_KEY, (WPARAM)note, 0); }
+static void walkerTicks(int count)
+{
+    for (int i = 0; i < count; i++) SendMessageA(mainWindow, WM_TIMER, TIMER_WALKER, 0);
+}
+static void scrollTicks(int count)
+{
+    for (int i = 0; i < count; i++) SendMessageA(mainWindow, WM_TIMER, TIMER_SCROLL, 0);
+}
+
+static bool nextTurnPosted()
+{
+    MSG posted;
+    return PeekMessageA(&posted, mainWindow, WM_COMMAND, WM_COMMAND, PM_NOREMOVE) &&
+           posted.wParam == IDM_START;
+}
+
+// Right answers until the row is full and the walker sets off; gives how many it took.
+static int fillRow()
+{
+    int answers = 0;
+    while (inputEnabled && answers < 100) {
+        screenKey(C3);
+        answers++;
+    }
+    return answers;
+}
+
+// Walker ticks until the run posts the next turn; gives their number.
+static int runWalkerToTheEnd()
+{
+    int ticks = 0;
+    do {
+        walkerTicks(1);
+        ticks++;
+    } while (!nextTurnPosted() && ticks < 2000);
+    return ticks;
+}
+
+static int spriteWidth(HBITMAP sprite)
+{
+    BITMAP info = {};
+    GetObjectA(sprite, sizeof info, &info);
+    return info.bmWidth;
+}
+
+// A seed whose next draw picks this walker.
+static uint32_t seedForWalker(int sprite)
+{
+    uint32_t seed = 1;
+    for (;; seed++) {
+        randomSeed(seed);
+        if (randomDraw() % WALKER_COUNT == sprite) return seed;
+    }
+}
+
+static testing::AssertionResult onlyTimer(UINT_PTR wanted)
+{
+    static const UINT intervals[] = { 0, SCROLL_INTERVAL, PAUSE_INTERVAL, WALKER_INTERVAL };
+    std::string running, expected = wanted ? " " + std::to_string(wanted) : "";
+    for (UINT_PTR id = TIMER_SCROLL; id <= TIMER_WALKER; id++) {
+        if (!KillTimer(mainWindow, id)) continue;   // fails for a timer that is not set
+        SetTimer(mainWindow, id, intervals[id], 0);
+        running += " " + std::to_string(id);
+    }
+    if (running == expected) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "timers running:" << (running.empty() ? " none" : running)
+                                       << "; wanted" << (expected.empty() ? " none" : expected);
+}
+
+// Slots from..to-20 show the mark, or are white when `marked` is false.
+static testing::AssertionResult slots(int from, int to, bool marked)
+{
+    for (int x = from; x < to; x += 20) {
+        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, scoreRowY)
+                                               : areaIs(x, scoreRowY, 20, 20, WHITE);
+        if (!slot) return testing::AssertionFailure() << "slot " << x << ": " << slot.message();
+    }
+    return testing::AssertionSuccess();
+}
+
+static void repaintWindow()
+{
+    InvalidateRect(mainWindow, 0, TRUE);
+    UpdateWindow(mainWindow);
+}
+
+class ScoreRow : public testing::Test {
+protected:
+    TempFolder folder;
+    Snapshot cleanStaff;
+    NoteEntry* c3 = 0;
+    void SetUp() override
+    {
+        openGameWindow("C3");       // one note enabled: every turn asks C3
+        eventQueue = queueCreate(MIDI_QUEUE_CAPACITY);
+        cleanStaff = snapshot(0, 0, clientWidth(), STAFF_AREA_HEIGHT);
+        c3 = findNoteEntry(C3);
+        command(IDM_START);
+    }
+    void TearDown() override
+    {
+        queueDestroy(eventQueue);
+        eventQueue = 0;
+        closeGameWindow();
+    }
+    testing::AssertionResult staffClean()
+    {
+        return windowMatches(cleanStaff);
+    }
+    // The plain note, or the face that covers its head.
+    testing::AssertionResult noteShown(int x, int face = DRAW_NOTE)
+    {
+        if (face == DRAW_NOTE) return windowShows(c3->sprites->note, x, c3->y);
+        return windowShows(face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap, x + 8, c3->y + 4);
+    }
+};
+
+TEST_F(ScoreRow, ThirtyEighthMarkFillsTheRowAndSendsTheWalkerInsteadOfTheFace)
+{
+    ASSERT_EQ(screenWidth, 800);
+    scrollTicks(10);
+    for (int answer = 0; answer < 37; answer++) screenKey(C3);
+    EXPECT_EQ(scoreRowX, 760);
+    EXPECT_EQ(inputEnabled, 1);
+    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+
+    screenKey(C3);
+    EXPECT_TRUE(slots(20, 780, true));
+    EXPECT_EQ(scoreRowX, 780);
+    EXPECT_EQ(inputEnabled, 0);
+    EXPECT_EQ(noteState, DRAW_HAPPY);
+    EXPECT_TRUE(onlyTimer(TIMER_WALKER));
+    EXPECT_EQ(timerId, TIMER_WALKER);
+    EXPECT_TRUE(noteShown(770));
+    EXPECT_FALSE(noteShown(770, DRAW_HAPPY)) << "the face waits for the walker's first tick";
+}
+
+TEST_F(ScoreRow, WalkerFirstTickMovesTheHappyNoteOnAndDrawsTheSprite)
+{
+    for (int sprite : { 0, WALKER_COUNT - 1 }) {
+        SCOPED_TRACE(sprite);
+        scrollTicks(10);
+        ASSERT_EQ(fillRow(), 38);
+        randomSeed(seedForWalker(sprite));
+        walkerTicks(1);
+        EXPECT_EQ(walkerSprite, sprite);
+        EXPECT_EQ(noteX, 767);
+        EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
+        EXPECT_EQ(walkerX, 798);
+        EXPECT_EQ(scoreRowX, 808);
+        EXPECT_FALSE(nextTurnPosted());
+        if (sprite == 0) {          // on to the next full row
+            runWalkerToTheEnd();
+            ASSERT_TRUE(takePosted(WM_COMMAND, IDM_START));
+            command(IDM_START);
+        }
+    }
+    // Later ticks move only the walker and draw nothing from the random sequence.
+    randomSeed(99);
+    int nextDraw = randomDraw();
+    randomSeed(99);
+    walkerTicks(20);
+    EXPECT_EQ(noteX, 767);
+    EXPECT_EQ(walkerSprite, WALKER_COUNT - 1);
+    EXPECT_EQ(walkerX, 758);
+    EXPECT_EQ(scoreRowX, 768);
+    EXPECT_TRUE(windowShows(walkerBitmaps[WALKER_COUNT - 1], 760, walkerY));
+    EXPECT_EQ(randomDraw(), nextDraw);
+}
+
+TEST_F(ScoreRow, WalkerRunClearsTheRowThenTheNextTurnStartsOnAnEmptyRow)
+{
+    ASSERT_EQ(screenWidth, 800);
+    std::set<int> widthsSeen;
+    for (int sprite = 0; sprite < WALKER_COUNT; sprite++) {
+        int width = spriteWidth(walkerBitmaps[sprite]);
+        if (!widthsSeen.insert(width).second) continue;     // one run per sprite width
+        SCOPED_TRACE(width);
+        scrollTicks(10);
+        ASSERT_EQ(fillRow(), 38);
+        randomSeed(seedForWalker(sprite));
+
+        walkerTicks(200);
+        ASSERT_EQ(walkerX, 400);
+        EXPECT_EQ(scoreRowX, 410);
+        repaintWindow();            // mid-run: only the marks still left of the walker
+        EXPECT_TRUE(slots(20, 420, true));
+        EXPECT_TRUE(slots(420, 780, false));
+
+        int ticks = 200 + runWalkerToTheEnd();
+        EXPECT_EQ(ticks, (800 + width + 2) / 2);
+        if (width == 66) {
+            EXPECT_EQ(ticks, 434);
+        } else if (width == 120) {
+            EXPECT_EQ(ticks, 461);
+        }
+        EXPECT_TRUE(areaIs(0, walkerY, clientWidth(), 40, WHITE));
+        EXPECT_EQ(scoreRowX, 20);
+        EXPECT_EQ(walkerX, screenWidth);
+        EXPECT_TRUE(staffClean()) << "the note is erased";
+        EXPECT_TRUE(onlyTimer(0));
+        EXPECT_TRUE(menuGrayed(IDM_START));
+
+        ASSERT_TRUE(takePosted(WM_COMMAND, IDM_START));
+        command(IDM_START);
+        EXPECT_EQ(inputEnabled, 1);
+        EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+    }
+    EXPECT_EQ(widthsSeen, (std::set<int>{ 66, 120 }));
+}
+
+TEST_F(ScoreRow, RowFilledJustBeforeTheLineStillEndsHappyWithoutAPause)
+{
+    scrollTicks(233);
+    ASSERT_EQ(noteX, 101);
+    ASSERT_EQ(fillRow(), 38);
+    walkerTicks(1);
+    EXPECT_EQ(noteX, 98);
+    EXPECT_EQ(noteState, DRAW_HAPPY);
+    EXPECT_TRUE(noteShown(98, DRAW_HAPPY));
+    EXPECT_TRUE(onlyTimer(TIMER_WALKER));
+    runWalkerToTheEnd();
+    EXPECT_TRUE(onlyTimer(0));
+    EXPECT_TRUE(takePosted(WM_COMMAND, IDM_START));
+}
+
+TEST_F(ScoreRow, AnswersDuringTheWalkerRunChangeNothing)
+{
+    scrollTicks(10);
+    fillRow();
+    walkerTicks(5);
+    int rowX = scoreRowX;
+    screenKey(C3);
+    screenKey(D3);
+    screenKey(SCREEN_KEY_NONE);
+    MidiEvent played[] = { { 0, 0, 0x90u | C3 << 8 | 100 << 16 }, { 1, 0, 0x90u | D3 << 8 | 100 << 16 } };
+    for (const MidiEvent& event : played) queuePut(eventQueue, &event);
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+    MidiEvent left;
+    EXPECT_FALSE(queueGet(eventQueue, &left)) << "the events are drained all the same";
+    EXPECT_EQ(scoreRowX, rowX);
+    EXPECT_EQ(scoreRowX, walkerX + 10);
+    EXPECT_TRUE(slots(20, 780, true));
+    EXPECT_TRUE(onlyTimer(TIMER_WALKER));
+}
+
+TEST_F(ScoreRow, StopMidRunThenStartContinuesTheRowAndResumesTheSameRun)
+{
+    scrollTicks(10);
+    ASSERT_EQ(fillRow(), 38);
+    randomSeed(seedForWalker(2));
+    walkerTicks(100);
+    ASSERT_EQ(walkerX, 600);
+    command(IDM_STOP);
+    EXPECT_TRUE(onlyTimer(0));
+    EXPECT_TRUE(staffClean()) << "neither the note nor its face is left";
+    repaintWindow();
+    EXPECT_TRUE(staffClean());
+    EXPECT_EQ(walkerX, 600);
+    EXPECT_EQ(scoreRowX, 610);
+    EXPECT_TRUE(slots(20, 620, true));
+
+    command(IDM_START);
+    EXPECT_EQ(scoreRowX, 610);
+    scrollTicks(10);
+    EXPECT_EQ(fillRow(), 9) << "marks go on from the walker's place: 610 ... 770";
+    EXPECT_TRUE(slots(20, 600, true));
+    EXPECT_TRUE(slots(610, 790, true));
+    EXPECT_TRUE(onlyTimer(TIMER_WALKER));
+
+    // The run resumes: the same sprite, no happy-face step and no draw from the sequence.
+    randomSeed(7);
+    int nextDraw = randomDraw();
+    randomSeed(7);
+    walkerTicks(1);
+    EXPECT_EQ(walkerSprite, 2);
+    EXPECT_EQ(noteX, 770);
+    EXPECT_TRUE(noteShown(770));
+    EXPECT_FALSE(noteShown(770, DRAW_HAPPY));
+    EXPECT_EQ(walkerX, 598);
+    EXPECT_EQ(randomDraw(), nextDraw);
+
+    int width = spriteWidth(walkerBitmaps[2]);
+    EXPECT_EQ(1 + runWalkerToTheEnd(), (600 + width + 2) / 2);
+    EXPECT_TRUE(staffClean());
+    EXPECT_TRUE(areaIs(0, walkerY, 600 + width, 40, WHITE));
+    EXPECT_EQ(scoreRowX, 20);
+    EXPECT_EQ(walkerX, screenWidth);
+    EXPECT_TRUE(takePosted(WM_COMMAND, IDM_START));
+    // The marks the resumed run never reached go at the next repaint.
+    repaintWindow();
+    EXPECT_TRUE(slots(20, 780, false));
+}
