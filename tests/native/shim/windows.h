@@ -1,5 +1,5 @@
-// A tiny stand-in for the few Win32 memory and thread calls the event queue makes, so
-// that its ring can be built natively and checked with ThreadSanitizer.
+// A tiny stand-in for the few Win32 types and calls that the event queue and the note
+// settings make, so that they can be built natively under ThreadSanitizer and a fuzzer.
 #ifndef TUNEGRIN_NATIVE_WINDOWS_H
 #define TUNEGRIN_NATIVE_WINDOWS_H
 
@@ -9,8 +9,13 @@
 #include <stdlib.h>
 
 typedef void* HGLOBAL;
+typedef void* HBITMAP;          // the note table only carries sprite handles around
 typedef size_t SIZE_T;
 typedef unsigned int UINT;
+typedef uint32_t DWORD;
+typedef const char* LPCSTR;
+typedef char* LPSTR;
+#define WINAPI
 #define GMEM_MOVEABLE 0x0002
 #define GMEM_DDESHARE 0x2000
 
@@ -20,5 +25,10 @@ inline void* GlobalLock(HGLOBAL memory) { return memory; }
 inline int GlobalUnlock(HGLOBAL) { return 0; }
 inline HGLOBAL GlobalFree(HGLOBAL memory) { free(memory); return 0; }
 inline int SwitchToThread() { return sched_yield() == 0; }
+
+// Defined by the program that reads settings natively (the fuzzer serves its input here).
+// Like the real one: at most size - 1 characters, always terminated.
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback,
+                                      LPSTR buffer, DWORD size, LPCSTR file);
 
 #endif

@@ -1,0 +1,82 @@
+// The road of one MIDI answer: from the callback, called on a thread of its own as the
+// multimedia system would, to the score mark drawn by the window thread.
+#include "bench.h"
+#include "app.h"
+#include "game.h"
+#include "midi.h"
+#include "resource.h"
+#include <atomic>
+#include <stdio.h>
+#include <thread>
+
+static const int WARM_UP = 200;
+static const int ANSWERS = 5000;
+
+static HANDLE answerWanted;                 // set by the window thread: play the next one
+static std::atomic<int64_t> playedAt;       // clock reading just before the callback
+static std::atomic<bool> stopPlaying;
+
+// One right answer at a time, so each one is timed alone; waiting on the event keeps this
+// thread off the processor meanwhile.
+static void playAnswers(int count)
+{
+    MidiDeviceContext context = {};
+    context.window = mainWindow;
+    context.queue = eventQueue;
+    for (int i = 0; i < count; i++) {
+        WaitForSingleObject(answerWanted, INFINITE);
+        if (stopPlaying.load()) return;
+        DWORD_PTR noteOn = 0x90 | ((DWORD_PTR)targetNote << 8) | (100 << 16);
+        playedAt.store(clockNow(), std::memory_order_release);
+        midiInputCallback(0, MIM_DATA, (DWORD_PTR)&context, noteOn, (DWORD_PTR)i);
+    }
+}
+
+void benchAnswerLatency()
+{
+    eventQueue = queueCreate(MIDI_QUEUE_CAPACITY);
+    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);     // a real turn, its timer running
+    answerWanted = CreateEventA(0, FALSE, FALSE, 0);
+    int total = WARM_UP + ANSWERS;
+    std::thread player(playAnswers, total);
+
+    std::vector<double> latencies;
+    int answered = 0, unmarked = 0;
+    SetEvent(answerWanted);
+    int64_t giveUpAt = clockNow() + (int64_t)(60 / clockSeconds(1));
+    while (answered < total && clockNow() < giveUpAt) {
+        MSG msg;
+        if (GetMessageA(&msg, 0, 0, 0) <= 0) break;
+        int32_t rowBefore = scoreRowX;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        if (msg.hwnd != mainWindow || msg.message != WM_MIDI_INPUT) continue;
+        int64_t drawnAt = clockNow();
+        if (scoreRowX != rowBefore + SCORE_SLOT) unmarked++;
+        else if (answered >= WARM_UP)
+            latencies.push_back(clockSeconds(drawnAt - playedAt.load(std::memory_order_acquire)));
+        answered++;
+        // Keep the turn open: no result face, the row never full, the note never missed.
+        noteState = DRAW_NOTE;
+        if (scoreRowX > screenWidth - 3 * SCORE_SLOT) scoreRowX = SCORE_SLOT;
+        if (noteX < MISS_X + 100) noteX = screenWidth;
+        SetEvent(answerWanted);
+    }
+    stopPlaying.store(true);
+    SetEvent(answerWanted);
+    player.join();
+    SendMessageA(mainWindow, WM_COMMAND, IDM_STOP, 0);
+    CloseHandle(answerWanted);
+
+    printf("answer latency: midiInputCallback on another thread -> score mark drawn\n");
+    char what[96];
+    snprintf(what, sizeof what, "p50 over %zu answers", latencies.size());
+    printFigure(what, percentile(latencies, 0.50) * 1e6, "us", "p99 < 1000 us");
+    snprintf(what, sizeof what, "p99 over %zu answers", latencies.size());
+    printFigure(what, percentile(latencies, 0.99) * 1e6, "us", "< 1000 us");
+    printFigure("max", percentile(latencies, 1.0) * 1e6, "us", "none");
+    if (unmarked || answered < total) {
+        printf("  PROBLEM: %d of %d answers drew no mark, %d never arrived\n", unmarked, answered,
+               total - answered);
+    }
+}

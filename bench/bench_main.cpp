@@ -1,0 +1,72 @@
+// The benchmark program: prints the machine, then every figure with its unit and target.
+//   tunegrin_bench.exe <path of tunegrin.exe> [CPU model] [Linux pid of the X server]
+#include "bench.h"
+#include "app.h"
+#include <stdio.h>
+#include <string>
+
+void printFigure(const char* what, double value, const char* unit, const char* target)
+{
+    printf("  %-52s %12.3f %-5s (target %s)\n", what, value, unit, target);
+    fflush(stdout);
+}
+
+void printNote(const char* text)
+{
+    printf("  %s\n", text);
+    fflush(stdout);
+}
+
+static const char* wineVersion()
+{
+    typedef const char* (CDECL * VersionCall)();
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    VersionCall call = ntdll ? (VersionCall)(void*)GetProcAddress(ntdll, "wine_get_version") : 0;
+    return call ? call() : 0;
+}
+
+// Other work on the machine shows in every figure, so the load goes with them. Under Wine,
+// Linux's /proc is on drive Z:.
+static std::string loadAverage()
+{
+    FILE* file = fopen("Z:\\proc\\loadavg", "rb");
+    if (!file) return "";
+    char text[64] = {};
+    fread(text, 1, sizeof text - 1, file);
+    fclose(file);
+    double oneMinute = 0, fiveMinutes = 0;
+    if (sscanf(text, "%lf %lf", &oneMinute, &fiveMinutes) != 2) return "";
+    char line[80];
+    snprintf(line, sizeof line, ", load average %.2f (1 min) %.2f (5 min)", oneMinute, fiveMinutes);
+    return line;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        fprintf(stderr, "usage: tunegrin_bench <path of tunegrin.exe> [CPU model] [X server pid]\n");
+        return 2;
+    }
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const char* wine = wineVersion();
+    printf("TuneGrin benchmark\n");
+    printf("machine: %s, %lu cores, %s%s, screen %dx%d%s\n", argc > 2 ? argv[2] : "unknown CPU",
+           (unsigned long)system.dwNumberOfProcessors, wine ? "under Wine " : "on Windows",
+           wine ? wine : "", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+           loadAverage().c_str());
+    fflush(stdout);
+
+    benchGameProcess(argv[1], argc > 3 ? argv[3] : 0);
+
+    // The rest drives a game window of our own, made as WinMain makes it.
+    HINSTANCE instance = GetModuleHandleA(0);
+    if (!registerMainClass(instance) || !initInstance(instance, SW_SHOW)) {
+        fprintf(stderr, "could not open the game window\n");
+        return 1;
+    }
+    benchAnswerLatency();
+    benchTicks();
+    benchQueue();
+    return 0;
+}

@@ -1,0 +1,125 @@
+// The cost of the game's timer ticks on the real window, and of the event queue alone and
+// under eight producers.
+#include "bench.h"
+#include "app.h"
+#include "game.h"
+#include "midi.h"
+#include "resource.h"
+#include <atomic>
+#include <stdio.h>
+#include <thread>
+
+static const int TICKS = 4000;
+
+static void printTicks(const char* name, const std::vector<double>& costs)
+{
+    double sum = 0;
+    for (double cost : costs) sum += cost;
+    printf("%s: SendMessage WM_TIMER on the game window, %zu ticks\n", name, costs.size());
+    printFigure("mean", sum / (double)costs.size() * 1e6, "us", "< 100 us");
+    printFigure("p50", percentile(costs, 0.50) * 1e6, "us", "< 100 us");
+    printFigure("p99", percentile(costs, 0.99) * 1e6, "us", "none");
+}
+
+// The note keeps moving right to left, started again before it would be missed.
+static void benchScrollTicks()
+{
+    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    KillTimer(mainWindow, TIMER_SCROLL);        // ticks are sent here, one at a time
+    std::vector<double> costs;
+    for (int i = 0; i < TICKS; i++) {
+        if (noteX < MISS_X + 10) noteX = screenWidth;
+        int64_t start = clockNow();
+        SendMessageA(mainWindow, WM_TIMER, TIMER_SCROLL, 0);
+        costs.push_back(clockSeconds(clockNow() - start));
+    }
+    SendMessageA(mainWindow, WM_COMMAND, IDM_STOP, 0);
+    printTicks("scroll tick", costs);
+}
+
+// Whole walker runs across the window; the end of each run posts the next turn, which
+// is dropped here so that no game starts.
+static void benchWalkerTicks()
+{
+    walkerX = screenWidth;
+    scoreRowX = screenWidth - 20;
+    std::vector<double> costs;
+    for (int i = 0; i < TICKS; i++) {
+        int64_t start = clockNow();
+        SendMessageA(mainWindow, WM_TIMER, TIMER_WALKER, 0);
+        costs.push_back(clockSeconds(clockNow() - start));
+        MSG posted;
+        while (PeekMessageA(&posted, mainWindow, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {}
+    }
+    scoreRowX = SCORE_SLOT;
+    printTicks("walker tick", costs);
+}
+
+void benchTicks()
+{
+    benchScrollTicks();
+    benchWalkerTicks();
+}
+
+static void benchQueueAlone()
+{
+    const int pairs = 20000000;
+    MidiEventQueue* queue = queueCreate(MIDI_QUEUE_CAPACITY);
+    MidiEvent in = { 0, 0, 0x00643C90 }, out = {};
+    int wrong = 0;
+    int64_t start = clockNow();
+    for (int i = 0; i < pairs; i++) {
+        in.timestamp = (uint32_t)i;
+        queuePut(queue, &in);
+        queueGet(queue, &out);
+        if (out.timestamp != (uint32_t)i) wrong++;
+    }
+    double seconds = clockSeconds(clockNow() - start);
+    queueDestroy(queue);
+    printf("event queue, one thread: queuePut then queueGet, %d pairs\n", pairs);
+    printFigure("put + get", seconds / pairs * 1e9, "ns", "< 50 ns");
+    if (wrong) printf("  PROBLEM: %d events came back wrong\n", wrong);
+}
+
+// Producers hold back while the ring is nearly full, so that every event is delivered
+// and the figure counts events through the queue, not events dropped.
+static void benchQueueShared()
+{
+    const int producers = 8;
+    const uint32_t perProducer = 250000;
+    MidiEventQueue* queue = queueCreate(MIDI_QUEUE_CAPACITY);
+    std::atomic<bool> go{ false };
+    std::vector<std::thread> threads;
+    for (int p = 0; p < producers; p++) {
+        threads.emplace_back([=, &go] {
+            while (!go.load()) std::this_thread::yield();
+            for (uint32_t n = 0; n < perProducer; n++) {
+                while (queue->count.load(std::memory_order_acquire) + producers > queue->capacity)
+                    std::this_thread::yield();
+                MidiEvent event = { (uint32_t)p, n, 0x00643C90 };
+                queuePut(queue, &event);
+            }
+        });
+    }
+    uint64_t total = (uint64_t)producers * perProducer, received = 0;
+    MidiEvent event;
+    int64_t start = clockNow();
+    go.store(true);
+    while (received < total) {
+        if (queueGet(queue, &event)) received++;
+    }
+    double seconds = clockSeconds(clockNow() - start);
+    for (std::thread& thread : threads) thread.join();
+    int overflowed = queue->overflowed;
+    queueDestroy(queue);
+    printf("event queue, %d producer threads + 1 reader: %llu events\n", producers,
+           (unsigned long long)total);
+    printFigure("throughput", total / seconds / 1e6, "M/s", "none; a MIDI cable carries ~1000/s");
+    if (overflowed) printNote("PROBLEM: the queue overflowed although producers held back");
+}
+
+void benchQueue()
+{
+    benchQueueAlone();
+    benchQueueShared();
+}

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the release programs for 32-bit and 64-bit Windows and packs each, with the
+# player's README, into dist/TuneGrin-<version>-win32.zip and -win64.zip.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+ensure_packages "${BUILD_PACKAGES[@]}" zip
+
+version=$(sed -n 's/^#define TUNEGRIN_VERSION_TEXT "\(.*\)"$/\1/p' "$TOP/resources/resource.h")
+if [ -z "$version" ]; then
+    echo "no TUNEGRIN_VERSION_TEXT in resources/resource.h" >&2
+    exit 1
+fi
+
+# Trees of their own with nothing but the game in them: the test trees build more.
+release_root=$BUILD_ROOT/release
+dist=$TOP/dist
+mkdir -p "$dist"
+
+# Configured like build_windows, but only the game itself is built.
+build_release() {
+    local arch=$1
+    local dir=$release_root/$arch
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$TOP" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/toolchain-$arch-w64-mingw32.cmake" \
+            -DTUNEGRIN_TESTS=OFF -DTUNEGRIN_BENCH=OFF >/dev/null
+    fi
+    cmake --build "$dir" -j "$JOBS" --target tunegrin
+}
+
+pack() {
+    local arch=$1 bits=$2
+    build_release "$arch"
+    local stage=$release_root/stage-$bits
+    rm -rf "$stage"
+    mkdir -p "$stage/TuneGrin-$version"
+    cp "$release_root/$arch/tunegrin.exe" "$stage/TuneGrin-$version/"
+    # Notepad wants CR LF line ends.
+    sed 's/$/\r/' "$TOP/tools/README-player.txt" > "$stage/TuneGrin-$version/README.txt"
+    local archive=$dist/TuneGrin-$version-$bits.zip
+    rm -f "$archive"
+    (cd "$stage" && zip -q -X -r "$archive" "TuneGrin-$version")
+    echo "== $archive"
+    unzip -l "$archive" | sed 's/^/   /'
+}
+
+echo "== TuneGrin $version"
+pack i686 win32
+pack x86_64 win64
