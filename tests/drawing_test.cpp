@@ -6,12 +6,6 @@ protected:
     TempFolder folder;
     void SetUp() override { openGameWindow(); }
     void TearDown() override { closeGameWindow(); }
-    int clientWidth()
-    {
-        RECT client;
-        GetClientRect(mainWindow, &client);
-        return client.right;
-    }
 };
 
 static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);

@@ -6,23 +6,8 @@ static const COLORREF WHITE = RGB(255, 255, 255);
 static const int C3 = 60, D3 = 62;
 static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
 
-static int clientWidth()
-{
-    RECT client;
-    GetClientRect(mainWindow, &client);
-    return client.right;
-}
-
-static void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
-static void screenKey(int note) { SendMessageA(mainWindow, WM_SCREEN_KEY, (WPARAM)note, 0); }
-static void walkerTicks(int count)
-{
-    for (int i = 0; i < count; i++) SendMessageA(mainWindow, WM_TIMER, TIMER_WALKER, 0);
-}
-static void scrollTicks(int count)
-{
-    for (int i = 0; i < count; i++) SendMessageA(mainWindow, WM_TIMER, TIMER_SCROLL, 0);
-}
+static void walkerTicks(int count) { ticks(TIMER_WALKER, count); }
+static void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
 
 static bool nextTurnPosted()
 {

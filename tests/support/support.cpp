@@ -241,6 +241,21 @@ bool menuGrayed(int id)
     return state != (UINT)-1 && (state & MF_GRAYED);
 }
 
+int clientWidth()
+{
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    return client.right;
+}
+
+void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
+void screenKey(int note) { SendMessageA(mainWindow, WM_SCREEN_KEY, (WPARAM)note, 0); }
+
+void ticks(UINT timer, int count)
+{
+    for (int i = 0; i < count; i++) SendMessageA(mainWindow, WM_TIMER, timer, 0);
+}
+
 bool takePosted(UINT msg, WPARAM wParam)
 {
     std::vector<MSG> others;

@@ -58,6 +58,12 @@ Snapshot snapshot(int x, int y, int width, int height);
 testing::AssertionResult windowMatches(const Snapshot& before);
 
 bool menuGrayed(int id);
+int clientWidth();
+
+// What the platform would send the main window: a menu command, an on-screen key, ticks.
+void command(WPARAM id);
+void screenKey(int note);
+void ticks(UINT timer, int count);
 
 // Removes the first posted message of this kind (and wParam, unless -1) from the thread's
 // queue; true when there was one.
