@@ -133,3 +133,20 @@ TEST_F(Drawing, WalkerRunFromAnOddEdgeAlsoLeavesNothing)
         EXPECT_TRUE(areaIs(0, walkerY, 720, 40, WHITE)) << sprite;
     }
 }
+
+TEST_F(Drawing, AMissingSpriteIsSkippedAndTheRestStillDraws)
+{
+    NoteEntry* g3 = findNoteEntry(67);
+    HBITMAP face = happyFaceBitmap, walker = walkerBitmaps[2];
+    happyFaceBitmap = 0;
+    walkerBitmaps[2] = 0;
+    Snapshot row = snapshot(0, walkerY, clientWidth(), 40);
+    EXPECT_EQ(drawNote(mainWindow, 400, 67, DRAW_HAPPY), 1);
+    EXPECT_TRUE(windowShows(g3->sprites->note, 400, g3->y)) << "the note without its face";
+    walkerSprite = 2;
+    drawWalker(300, walkerY);
+    EXPECT_TRUE(windowMatches(row)) << "no walker drawn";
+    EXPECT_LT(walkerEndX, 0) << "a run with no sprite still ends";
+    happyFaceBitmap = face;
+    walkerBitmaps[2] = walker;
+}
