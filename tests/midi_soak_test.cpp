@@ -111,7 +111,7 @@ TEST(MidiSoak, AMillionMessagesFromEightDevicesWhileTheGamePlays)
     EXPECT_EQ(exitCode, 0);
     EXPECT_TRUE(delivered);
     EXPECT_TRUE(scoredAfter) << "a right answer after the flood still scores";
-    EXPECT_GT(paintsDuringFlood, 5) << "the window went on painting";
+    EXPECT_GT(paintsDuringFlood, 0) << "the window went on painting";   // a starved window paints none
     EXPECT_LT(slowestAnswer, 5000u) << "the window thread stalled";
     EXPECT_GT(drains.load(), 0);
     // Nothing grows with the number of messages: a leak of even a byte per message would

@@ -1,0 +1,218 @@
+// The game as a separate process: starting and ending it, finding its windows, real input.
+#include "driver.h"
+#include <stdio.h>
+#include <string.h>
+#include <vector>
+
+#ifndef TUNEGRIN_EXE
+#error "TUNEGRIN_EXE must name the built game"
+#endif
+
+static int folderCounter;
+
+ScratchFolder::ScratchFolder()
+{
+    char base[MAX_PATH], name[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    snprintf(name, sizeof name, "%stunegrin-e2e-%lu-%d", base,
+             (unsigned long)GetCurrentProcessId(), ++folderCounter);
+    folder = name;
+    CreateDirectoryA(folder.c_str(), 0);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((folder + "\\" + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::string ScratchFolder::read(const char* name) const
+{
+    std::string text;
+    FILE* file = fopen((folder + "\\" + name).c_str(), "rb");
+    if (!file) return text;
+    char buffer[512];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    fclose(file);
+    return text;
+}
+
+// The build hands us a Unix path when it cross-compiles; Wine shows the Unix root as Z:.
+static std::string gamePath()
+{
+    std::string path = TUNEGRIN_EXE;
+    if (!path.empty() && path[0] == '/') {
+        path = "Z:" + path;
+        for (char& c : path) if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+struct WindowSearch {
+    const char* className;
+    std::function<bool(HWND)> match;
+    HWND found;
+};
+
+static BOOL CALLBACK searchOne(HWND window, LPARAM param)
+{
+    WindowSearch* search = (WindowSearch*)param;
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (!IsWindowVisible(window) || strcmp(className, search->className) != 0) return TRUE;
+    if (search->match && !search->match(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND findGameWindow(const Game& game, const char* className, std::function<bool(HWND)> match)
+{
+    WindowSearch search = { className, match, 0 };
+    EnumThreadWindows(game.process.dwThreadId, searchOne, (LPARAM)&search);
+    return search.found;
+}
+
+std::string windowCaption(HWND window)
+{
+    char text[256] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+HWND findKeyboard(const Game& game)
+{
+    return findGameWindow(game, "#32770", [](HWND dialog) { return GetDlgItem(dialog, KEY_B2) != 0; });
+}
+
+int countKeyboards(const Game& game)
+{
+    int count = 0;
+    findGameWindow(game, "#32770", [&](HWND dialog) {
+        if (GetDlgItem(dialog, KEY_B2)) count++;
+        return false;                       // go on through every window
+    });
+    return count;
+}
+
+HWND findOptions(const Game& game)
+{
+    return findGameWindow(game, "#32770", [](HWND dialog) { return windowCaption(dialog) == "Options"; });
+}
+
+testing::AssertionResult launchGame(Game& game, const std::string& folder)
+{
+    std::string path = gamePath();
+    std::string commandLine = "\"" + path + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(path.c_str(), &commandLine[0], 0, 0, FALSE, 0, 0, folder.c_str(),
+                        &startup, &game.process))
+        return testing::AssertionFailure() << "cannot start " << path << ": error " << GetLastError();
+    bool shown = waitUntil([&] {
+        game.window = findGameWindow(game, "TuneGrinWClass",
+                                     [](HWND window) { return windowCaption(window) == "TuneGrin"; });
+        return game.window != 0;
+    }, 30000, 50);
+    if (!shown) return testing::AssertionFailure() << "no TuneGrin window within 30 s";
+    // Once its message loop waits for input, start-up is over, the first paint included.
+    WaitForInputIdle(game.process.hProcess, 5000);
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult exitsWith(Game& game, DWORD expected, int timeoutMs)
+{
+    if (WaitForSingleObject(game.process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return testing::AssertionFailure() << "the game is still running after " << timeoutMs << " ms";
+    DWORD code = 0;
+    GetExitCodeProcess(game.process.hProcess, &code);
+    if (code != expected) return testing::AssertionFailure() << "exit code " << code << ", expected " << expected;
+    return testing::AssertionSuccess();
+}
+
+void closeGameProcess(Game& game)
+{
+    if (!game.process.hProcess) return;
+    if (WaitForSingleObject(game.process.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(game.process.hProcess, 99);
+        WaitForSingleObject(game.process.hProcess, 10000);
+    }
+    CloseHandle(game.process.hThread);
+    CloseHandle(game.process.hProcess);
+    game.process = PROCESS_INFORMATION();
+    game.window = 0;
+}
+
+void postCommand(const Game& game, int id)
+{
+    PostMessageA(game.window, WM_COMMAND, id, 0);
+}
+
+void postCloseBox(HWND window)
+{
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void clickAt(int screenX, int screenY)
+{
+    SetCursorPos(screenX, screenY);
+    // Absolute coordinates too, in case the pointer was moved in between.
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input[2] = {};
+    for (INPUT& one : input) {
+        one.type = INPUT_MOUSE;
+        one.mi.dx = (screenX * 65535 + width / 2) / (width - 1);
+        one.mi.dy = (screenY * 65535 + height / 2) / (height - 1);
+    }
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+void pressKey(WORD virtualKey)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = virtualKey;
+    input[0].ki.wScan = input[1].ki.wScan = (WORD)MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC);
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+void clickWhiteKey(HWND keyboard, int controlId)
+{
+    RECT key;
+    GetWindowRect(GetDlgItem(keyboard, controlId), &key);
+    // The black keys cover the upper 34 of the key's 60 dialog units.
+    clickAt((key.left + key.right) / 2, key.bottom - (key.bottom - key.top) / 6);
+}
+
+void clickControl(HWND dialog, int controlId)
+{
+    RECT control;
+    GetWindowRect(GetDlgItem(dialog, controlId), &control);
+    clickAt((control.left + control.right) / 2, (control.top + control.bottom) / 2);
+}
+
+bool boxTicked(HWND dialog, int controlId)
+{
+    return SendMessageA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool waitUntil(std::function<bool()> condition, int timeoutMs, int pollMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if ((int)(GetTickCount() - start) > timeoutMs) return condition();
+        Sleep(pollMs);
+    }
+}
