@@ -13,8 +13,8 @@ static const int whiteKeyNotes[] = { 59, 60, 62, 64, 65, 67, 69, 71, 72, 74, 76,
 
 int keyNoteForControl(int id)
 {
-    if (id < 207 || id > IDC_WHITE_KEY_LAST) return SCREEN_KEY_NONE;
-    return whiteKeyNotes[id - 207];
+    if (id < IDC_ANSWER_KEY_FIRST || id > IDC_WHITE_KEY_LAST) return SCREEN_KEY_NONE;
+    return whiteKeyNotes[id - IDC_ANSWER_KEY_FIRST];
 }
 
 void openKeyboard()

@@ -38,6 +38,7 @@
 // On-screen keyboard: white keys 201..221, black keys 222..236
 #define IDC_WHITE_KEY_FIRST 201
 #define IDC_WHITE_KEY_LAST  221
+#define IDC_ANSWER_KEY_FIRST 207   // the B below middle C: the lowest key that answers
 #define IDC_BLACK_KEY_FIRST 222
 #define IDC_BLACK_KEY_LAST  236
 
