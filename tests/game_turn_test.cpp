@@ -1,12 +1,10 @@
 // The game turn by turn: menu commands, timer ticks and answers sent to the real main window.
-#include "support.h"
+#include "one_note_game.h"
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
 
 static const COLORREF WHITE = RGB(255, 255, 255);
-static const int C3 = 60, D3 = 62;
-static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
 
 static void endPause() { SendMessageA(mainWindow, WM_TIMER, TIMER_PAUSE, 0); }
 static void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
@@ -91,26 +89,8 @@ static void blankStaffStretch()
     ReleaseDC(mainWindow, window);
 }
 
-class GameTurn : public testing::Test {
+class GameTurn : public OneNoteGame {
 protected:
-    TempFolder folder;
-    Snapshot cleanStaff;
-    NoteEntry* c3 = 0;
-    void SetUp() override
-    {
-        openGameWindow("C3");       // one note enabled: every turn asks C3
-        eventQueue = queueCreate(MIDI_QUEUE_CAPACITY);
-        cleanStaff = snapshot(0, 0, clientWidth(), STAFF_AREA_HEIGHT);
-        c3 = findNoteEntry(C3);
-    }
-    void TearDown() override
-    {
-        if (eventQueue) queueDestroy(eventQueue);
-        eventQueue = 0;
-        MSG quit;
-        while (PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
-        closeGameWindow();
-    }
 
     // The staff area as the first paint left it, apart from columns skipFrom..skipTo-1.
     testing::AssertionResult staffClean(int skipFrom = 0, int skipTo = 0)

@@ -1,10 +1,8 @@
 // The score row filling up and the walker run that clears it, on the real main window.
-#include "support.h"
+#include "one_note_game.h"
 #include <set>
 
 static const COLORREF WHITE = RGB(255, 255, 255);
-static const int C3 = 60, D3 = 62;
-static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
 
 static void walkerTicks(int count) { ticks(TIMER_WALKER, count); }
 static void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
@@ -86,24 +84,12 @@ static void repaintWindow()
     UpdateWindow(mainWindow);
 }
 
-class ScoreRow : public testing::Test {
+class ScoreRow : public OneNoteGame {
 protected:
-    TempFolder folder;
-    Snapshot cleanStaff;
-    NoteEntry* c3 = 0;
     void SetUp() override
     {
-        openGameWindow("C3");       // one note enabled: every turn asks C3
-        eventQueue = queueCreate(MIDI_QUEUE_CAPACITY);
-        cleanStaff = snapshot(0, 0, clientWidth(), STAFF_AREA_HEIGHT);
-        c3 = findNoteEntry(C3);
+        OneNoteGame::SetUp();
         command(IDM_START);
-    }
-    void TearDown() override
-    {
-        queueDestroy(eventQueue);
-        eventQueue = 0;
-        closeGameWindow();
     }
     testing::AssertionResult staffClean()
     {
