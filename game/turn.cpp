@@ -123,17 +123,13 @@ void judgeAnswer(HWND window, WPARAM midiNote)
 // One post may find many events, or none. Every event is taken out, so nothing is left
 // over for the next turn, but only those arriving while input is open are judged.
 //
-// Under a flood the callbacks could refill the queue as fast as it empties, and their posts
-// could pile up ahead of paints and timer ticks, which Windows hands out only when no posted
-// message waits. So the posts already waiting are taken away first (each was made after its
-// event was put, so this drain sees that event), and the drain takes no more than the
-// events present when it starts: anything put later has a post of its own still to come.
+// Clearing the post flag before counting lets the next put post again (see the callback);
+// the drain then takes no more than the events present when it starts, so a flood cannot
+// pin the window thread, and anything put later has that post coming.
 void drainMidiQueue(HWND window)
 {
     if (!eventQueue) return;        // no MIDI device: nothing was ever queued
-    MSG waiting;
-    for (uint32_t i = 0; i < eventQueue->capacity; i++)
-        if (!PeekMessageA(&waiting, window, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_REMOVE | PM_NOYIELD)) break;
+    eventQueue->postWaiting.exchange(0, std::memory_order_acq_rel);
     uint32_t present = eventQueue->count.load(std::memory_order_acquire);
     while (present-- > 0 && queueGet(eventQueue, &drainedEvent)) {
         if (!inputEnabled) continue;

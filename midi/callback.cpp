@@ -14,5 +14,12 @@ void CALLBACK midiInputCallback(HMIDIIN, UINT kind, DWORD_PTR instance,
     event.timestamp = (uint32_t)param2;
     event.message = (uint32_t)param1;
     queuePut(context->queue, &event);
-    PostMessageA(context->window, WM_MIDI_INPUT, 0, 0);   // also when the event was dropped
+    // At most one post waits: while one does, Windows hands out neither paints nor timer
+    // ticks. No event is left without a post: the drain clears the flag before it counts
+    // the events, so a put it does not count finds the flag clear and posts (both sides
+    // exchange the flag, so a put that still saw it set is one the drain counts). Posted
+    // also when the event was dropped.
+    if (context->queue->postWaiting.exchange(1, std::memory_order_acq_rel) == 0 &&
+        !PostMessageA(context->window, WM_MIDI_INPUT, 0, 0))
+        context->queue->postWaiting.store(0, std::memory_order_release);   // let the next one try
 }

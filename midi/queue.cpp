@@ -47,6 +47,7 @@ MidiEventQueue* queueCreate(uint32_t capacity)
     queue->nextWrite = slots;
     queue->nextRead = slots;
     queue->producerTurn.store(0, std::memory_order_relaxed);
+    queue->postWaiting.store(0, std::memory_order_relaxed);
     return queue;
 }
 

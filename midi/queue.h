@@ -25,6 +25,7 @@ struct MidiEventQueue {
     MidiEvent* nextWrite;              // producers only, inside their turn
     MidiEvent* nextRead;               // window thread only
     std::atomic<uint32_t> producerTurn; // 0 free, 1 taken: producers take turns among themselves
+    std::atomic<uint32_t> postWaiting;  // 1 while a WM_MIDI_INPUT for this queue waits undrained
 };
 
 MidiEventQueue* queueCreate(uint32_t capacity);

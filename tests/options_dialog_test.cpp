@@ -168,22 +168,13 @@ TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
     EXPECT_EQ(enabledCount(), 6);
 }
 
-// Closes whatever dialog is active after a while, so the game's real timers run meanwhile.
-static void closeLater(HWND dialog, UINT milliseconds)
-{
-    static HWND target;
-    target = dialog;
-    SetTimer(0, 0, milliseconds, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(0, id);
-        SendMessageA(target, WM_COMMAND, IDOK, 0);
-    });
-}
-
 TEST_F(NoteFilterDialog, TheGameGoesOnBehindItAndATurnCanTimeOut)
 {
     SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
     noteX = MISS_X + 30;          // ten ticks from a miss
-    withOptions([](HWND dialog) { closeLater(dialog, 600); });
+    withOptions([](HWND dialog) {       // the game's real timers run until the miss
+        modalDriver()->closeWhen(dialog, [] { return noteState == DRAW_MAD; });
+    });
     EXPECT_LT(noteX, MISS_X);
     EXPECT_EQ(noteState, DRAW_MAD);
     EXPECT_EQ(inputEnabled, 0);

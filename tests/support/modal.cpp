@@ -4,7 +4,19 @@
 
 static ModalDriver* activeDriver;
 
-ModalDriver::ModalDriver()
+ModalDriver* modalDriver() { return activeDriver; }
+
+bool waitUntil(std::function<bool()> done, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+ModalDriver::ModalDriver(DWORD watchdogMs) : watchdogMs(watchdogMs)
 {
     activeDriver = this;
     // A thread timer is dispatched by whichever message loop runs on this thread,
@@ -27,6 +39,12 @@ void ModalDriver::onDialog(const char* caption, std::function<void(HWND)> action
     dialogDone = false;
 }
 
+void ModalDriver::closeWhen(HWND dialog, std::function<bool()> done)
+{
+    closing = dialog;
+    closeCondition = done;
+}
+
 void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD)
 {
     if (activeDriver) activeDriver->check();
@@ -41,11 +59,30 @@ static BOOL CALLBACK collect(HWND window, LPARAM list)
     return TRUE;
 }
 
+// The modeless keyboard is left out: nothing waits for it to close.
+static bool openLongerThan(HWND dialog, DWORD limit)
+{
+    if (dialog == keyboardDialog) return false;
+    DWORD now = GetTickCount();
+    if (!GetPropA(dialog, "since")) SetPropA(dialog, "since", (HANDLE)(UINT_PTR)(now | 1));
+    return (LONG)(now - (DWORD)(UINT_PTR)GetPropA(dialog, "since")) > (LONG)limit;   // |1 made it late by one
+}
+
 void ModalDriver::check()
 {
     std::vector<HWND> dialogs;
     EnumThreadWindows(GetCurrentThreadId(), collect, (LPARAM)&dialogs);
+    if (closing && IsWindow(closing) && closeCondition()) {
+        HWND dialog = closing;
+        closing = 0;
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
     for (HWND dialog : dialogs) {
+        if (openLongerThan(dialog, watchdogMs)) {
+            ADD_FAILURE() << "\"" << windowText(dialog) << "\" still open after " << watchdogMs << " ms";
+            EndDialog(dialog, 0);
+            continue;
+        }
         HWND text = GetDlgItem(dialog, 0xFFFF);     // a message box's text control
         if (text && windowText(dialog) != dialogCaption) {
             if (GetPropA(dialog, "seen")) continue;

@@ -74,18 +74,25 @@ void pumpMessages();
 
 // Watches for modal windows on this thread while it lives: message boxes are read and
 // dismissed with OK; a dialog with the given caption is handed to `action` once, after
-// its WM_INITDIALOG, from inside its own modal loop.
+// its WM_INITDIALOG, from inside its own modal loop. A watchdog fails the test and ends
+// any dialog or box still open after `watchdogMs`, so a dialog that never closes costs
+// seconds, not the runner's timeout.
 class ModalDriver {
 public:
-    ModalDriver();
+    explicit ModalDriver(DWORD watchdogMs = 10000);
     ~ModalDriver();
     void onDialog(const char* caption, std::function<void(HWND)> action);
+    // Sends `dialog` IDCANCEL once `done` holds, checked from inside its modal loop.
+    void closeWhen(HWND dialog, std::function<bool()> done);
     std::vector<std::string> messageTexts;   // texts of the message boxes seen
     std::vector<std::string> messageCaptions;
 private:
     static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD);
     void check();
     UINT_PTR timer;
+    DWORD watchdogMs;
+    HWND closing = 0;
+    std::function<bool()> closeCondition;
     std::string dialogCaption;
     std::function<void(HWND)> dialogAction;
     bool dialogDone = false;
@@ -93,6 +100,12 @@ private:
 
 std::string windowText(HWND window);
 std::string dialogItemText(HWND dialog, int id);
+
+// The ModalDriver alive on this thread, if any: dialog actions reach it through this.
+ModalDriver* modalDriver();
+
+// Polls `done` (without dispatching anything) until it holds or `timeoutMs` passes.
+bool waitUntil(std::function<bool()> done, DWORD timeoutMs);
 
 // Runs WinMain on this thread; `whileRunning` is called from inside its message loop once
 // the window is shown (or never, when start-up ends before the loop).
