@@ -3,6 +3,7 @@
 #include "bench.h"
 #include "game.h"
 #include "resource.h"
+#include "scratch.h"
 #include <psapi.h>
 #include <winternl.h>
 #include <stdio.h>
@@ -21,16 +22,6 @@ static std::string folderOf(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-// A fresh, empty folder for the game to start in: no settings file, as on a first run.
-static std::string makeRunFolder()
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string folder = std::string(temp) + "tunegrin-bench-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder.c_str(), 0);
-    return folder;
 }
 
 static BOOL CALLBACK matchProcessWindow(HWND window, LPARAM lParam)
@@ -271,9 +262,8 @@ void benchGameProcess(const char* tunegrinPath, const char* xServerPid)
     char self[MAX_PATH];
     GetModuleFileNameA(0, self, sizeof self);
     std::string barePath = folderOf(self) + "\\bare_window.exe";
-    std::string folder = makeRunFolder();
+    ScratchFolder folder("bench");      // empty: no settings file, as on a first run
     printProgramSize(tunegrinPath);
-    benchStartUp(tunegrinPath, barePath, folder);
-    benchPlay(tunegrinPath, barePath, folder, xServerPid);
-    RemoveDirectoryA(folder.c_str());
+    benchStartUp(tunegrinPath, barePath, folder.path());
+    benchPlay(tunegrinPath, barePath, folder.path(), xServerPid);
 }

@@ -3,6 +3,7 @@
 #define TUNEGRIN_QUEUE_H
 
 #include <windows.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <atomic>
 
@@ -13,6 +14,8 @@ struct MidiEvent {          // one queued note-on, 12 bytes
     uint32_t timestamp;     // ms since the device was started
     uint32_t message;       // status bits 0-7, note 8-15, velocity 16-23
 };
+static_assert(sizeof(MidiEvent) == 12 && offsetof(MidiEvent, timestamp) == 4 &&
+              offsetof(MidiEvent, message) == 8, "a queued event is three packed 32-bit fields");
 
 struct MidiEventQueue {
     HGLOBAL headerMemory;

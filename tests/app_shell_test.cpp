@@ -129,31 +129,33 @@ TEST_F(AppShell, AClassThatCannotBeRegisteredEndsStartUpWithCodeZero)
     UnregisterClassA(MAIN_CLASS_NAME, instance);
 }
 
+// A second watcher step reads the box's owner and buttons before the driver closes it.
+struct SeenBox { HWND owner; LONG style; };
+static SeenBox seenBox;
+
+static void CALLBACK peekAtBox(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND box = FindWindowA("#32770", "TuneGrin");
+    if (box && !seenBox.owner) {
+        seenBox.owner = GetWindow(box, GW_OWNER);
+        seenBox.style = GetDlgItem(box, IDOK) ? 1 : 0;
+        seenBox.style |= GetDlgItem(box, IDCANCEL) ? 2 : 0;
+    }
+}
+
 TEST_F(AppShell, ShowMessageIsAModalBoxOwnedByTheMainWindow)
 {
     openGameWindow();
     ModalDriver driver;
-    HWND owner = 0;
-    struct Seen { HWND owner; LONG style; } seen = {};
     driver.onDialog("never", [](HWND) {});
-    // A second watcher step reads the box's owner and buttons before the driver closes it.
-    static Seen* target;
-    target = &seen;
-    UINT_PTR peek = SetTimer(0, 0, 5, [](HWND, UINT, UINT_PTR, DWORD) {
-        HWND box = FindWindowA("#32770", "TuneGrin");
-        if (box && !target->owner) {
-            target->owner = GetWindow(box, GW_OWNER);
-            target->style = GetDlgItem(box, IDOK) ? 1 : 0;
-            target->style |= GetDlgItem(box, IDCANCEL) ? 2 : 0;
-        }
-    });
+    seenBox = {};
+    UINT_PTR peek = SetTimer(0, 0, 5, peekAtBox);
     showMessage("Something to read.");
     KillTimer(0, peek);
-    owner = seen.owner;
     ASSERT_EQ(driver.messageTexts.size(), 1u);
     EXPECT_EQ(driver.messageTexts[0], "Something to read.");
     EXPECT_EQ(driver.messageCaptions[0], "TuneGrin");
-    EXPECT_EQ(owner, mainWindow);
-    EXPECT_EQ(seen.style, 1) << "one OK button and nothing else";
+    EXPECT_EQ(seenBox.owner, mainWindow);
+    EXPECT_EQ(seenBox.style, 1) << "one OK button and nothing else";
     closeGameWindow();
 }

@@ -4,10 +4,7 @@
 #include <initializer_list>
 #include <utility>
 
-static const COLORREF WHITE = RGB(255, 255, 255);
-
 static void endPause() { SendMessageA(mainWindow, WM_TIMER, TIMER_PAUSE, 0); }
-static void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
 
 // Note-ons as the MIDI callback queues them (status 0x90), then the notice it posts,
 // handled at once as the message loop would hand it over.
@@ -43,22 +40,6 @@ static void rightTurn()
     endPause();
 }
 
-// Which of the three game timers exist: KillTimer fails for a timer that is not set, and
-// one that is gets set again with its own interval.
-static testing::AssertionResult onlyTimer(UINT_PTR wanted)
-{
-    static const UINT intervals[] = { 0, SCROLL_INTERVAL, PAUSE_INTERVAL, WALKER_INTERVAL };
-    std::string running, expected = wanted ? " " + std::to_string(wanted) : "";
-    for (UINT_PTR id = TIMER_SCROLL; id <= TIMER_WALKER; id++) {
-        if (!KillTimer(mainWindow, id)) continue;
-        SetTimer(mainWindow, id, intervals[id], 0);
-        running += " " + std::to_string(id);
-    }
-    if (running == expected) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "timers running:" << (running.empty() ? " none" : running)
-                                       << "; wanted" << (expected.empty() ? " none" : expected);
-}
-
 // Slots 0..: the marked ones show the score mark, every other one is white.
 static testing::AssertionResult rowShows(std::initializer_list<int> marks)
 {
@@ -72,12 +53,6 @@ static testing::AssertionResult rowShows(std::initializer_list<int> marks)
                                                       << slot.message();
     }
     return testing::AssertionSuccess();
-}
-
-static void repaintWindow()
-{
-    InvalidateRect(mainWindow, 0, TRUE);
-    UpdateWindow(mainWindow);
 }
 
 // Whites out a stretch across the staff lines, so that a repaint shows by putting them back.
@@ -105,12 +80,6 @@ protected:
         }
         if (wrong) return testing::AssertionFailure() << wrong << " staff pixels changed, first at " << first;
         return testing::AssertionSuccess();
-    }
-    // The plain note, or the face that covers its head.
-    testing::AssertionResult noteShown(int x, int face = DRAW_NOTE)
-    {
-        if (face == DRAW_NOTE) return windowShows(c3->sprites->note, x, c3->y);
-        return windowShows(face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap, x + 8, c3->y + 4);
     }
 };
 

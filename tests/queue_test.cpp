@@ -17,13 +17,6 @@ static testing::AssertionResult sameEvent(const MidiEvent& a, const MidiEvent& b
                                        << b.timestamp << "," << b.message << "}";
 }
 
-TEST(MidiEventLayout, IsTwelveBytesOfThreeFields)
-{
-    EXPECT_EQ(sizeof(MidiEvent), 12u);
-    EXPECT_EQ(offsetof(MidiEvent, timestamp), 4u);
-    EXPECT_EQ(offsetof(MidiEvent, message), 8u);
-}
-
 TEST(MidiQueue, NewQueueIsEmptyAndLeavesTheRecordAlone)
 {
     MidiEventQueue* queue = queueCreate(MIDI_QUEUE_CAPACITY);

@@ -2,10 +2,7 @@
 #include "one_note_game.h"
 #include <set>
 
-static const COLORREF WHITE = RGB(255, 255, 255);
-
 static void walkerTicks(int count) { ticks(TIMER_WALKER, count); }
-static void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
 
 static bool nextTurnPosted()
 {
@@ -53,20 +50,6 @@ static uint32_t seedForWalker(int sprite)
     }
 }
 
-static testing::AssertionResult onlyTimer(UINT_PTR wanted)
-{
-    static const UINT intervals[] = { 0, SCROLL_INTERVAL, PAUSE_INTERVAL, WALKER_INTERVAL };
-    std::string running, expected = wanted ? " " + std::to_string(wanted) : "";
-    for (UINT_PTR id = TIMER_SCROLL; id <= TIMER_WALKER; id++) {
-        if (!KillTimer(mainWindow, id)) continue;   // fails for a timer that is not set
-        SetTimer(mainWindow, id, intervals[id], 0);
-        running += " " + std::to_string(id);
-    }
-    if (running == expected) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "timers running:" << (running.empty() ? " none" : running)
-                                       << "; wanted" << (expected.empty() ? " none" : expected);
-}
-
 // Slots from..to-20 show the mark, or are white when `marked` is false.
 static testing::AssertionResult slots(int from, int to, bool marked)
 {
@@ -76,12 +59,6 @@ static testing::AssertionResult slots(int from, int to, bool marked)
         if (!slot) return testing::AssertionFailure() << "slot " << x << ": " << slot.message();
     }
     return testing::AssertionSuccess();
-}
-
-static void repaintWindow()
-{
-    InvalidateRect(mainWindow, 0, TRUE);
-    UpdateWindow(mainWindow);
 }
 
 class ScoreRow : public OneNoteGame {
@@ -94,12 +71,6 @@ protected:
     testing::AssertionResult staffClean()
     {
         return windowMatches(cleanStaff);
-    }
-    // The plain note, or the face that covers its head.
-    testing::AssertionResult noteShown(int x, int face = DRAW_NOTE)
-    {
-        if (face == DRAW_NOTE) return windowShows(c3->sprites->note, x, c3->y);
-        return windowShows(face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap, x + 8, c3->y + 4);
     }
 };
 

@@ -4,6 +4,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" imagemagick
 build_windows x86_64
+cmake -S "$TOP" -B "$BUILD_ROOT/x86_64" -DTUNEGRIN_TOOLS=ON >/dev/null
+cmake --build "$BUILD_ROOT/x86_64" -j "$JOBS" --target take_screenshots
 XVFB_PID=""
 trap 'stop_wine; stop_xvfb' EXIT
 prepare_prefix "$BUILD_ROOT/wineprefix"

@@ -8,44 +8,6 @@
 #error "TUNEGRIN_EXE must name the built game"
 #endif
 
-static int folderCounter;
-
-ScratchFolder::ScratchFolder()
-{
-    char base[MAX_PATH], name[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    snprintf(name, sizeof name, "%stunegrin-e2e-%lu-%d", base,
-             (unsigned long)GetCurrentProcessId(), ++folderCounter);
-    folder = name;
-    CreateDirectoryA(folder.c_str(), 0);
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA((folder + "\\" + found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-std::string ScratchFolder::read(const char* name) const
-{
-    std::string text;
-    FILE* file = fopen((folder + "\\" + name).c_str(), "rb");
-    if (!file) return text;
-    char buffer[512];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    fclose(file);
-    return text;
-}
-
 // The build hands us a Unix path when it cross-compiles; Wine shows the Unix root as Z:.
 static std::string gamePath()
 {

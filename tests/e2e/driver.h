@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include <string>
+#include "scratch.h"
 
 // The game's menu commands and control ids as a window spy shows them. This program links
 // nothing of the game, so they are written out here.
@@ -21,17 +22,6 @@
 #define BOX_B4         300      // note filter boxes 300..314 hold B4 down to B2
 #define BOX_C3         313
 #define BOX_B2         314
-
-// A folder of our own under the temporary path, removed with everything in it.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    const std::string& path() const { return folder; }
-    std::string read(const char* name) const;     // the whole file, "" when there is none
-private:
-    std::string folder;
-};
 
 struct Game {
     PROCESS_INFORMATION process = {};

@@ -6,7 +6,7 @@
 
 class GameRun : public testing::Test {
 protected:
-    ScratchFolder folder;
+    ScratchFolder folder{ "e2e" };
     Game game;
     HWND keyboard = 0;
     int marks = 0;                  // marks the score row should show
@@ -188,13 +188,25 @@ TEST_F(FullRow, TheLastMarkSendsTheWalkerThatClearsTheRowAndPlayGoesOn)
 
     ASSERT_TRUE(openKeyboard());
     postCommand(game, GAME_START);
-    for (int turn = 1; turn < fullRow; turn++) {
-        ASSERT_TRUE(answerRight());
-        ASSERT_TRUE(turnEndsHappy());
+    // Each turn gets a burst of presses of its note's key: every press that arrives before
+    // the next scroll tick counts, so a burst split by a tick just ends its turn early.
+    for (int turn = 1;; turn++) {
+        ASSERT_LE(turn, fullRow) << "a turn took no mark";
+        NoteSeen note = waitForNote();
+        ASSERT_GE(note.row, 0) << "no note came (" << marks << " marks so far)";
+        for (int press = marks; press < fullRow; press++) clickWhiteKey(keyboard, keyForRow(note.row));
+        ASSERT_TRUE(waitForFace(FACE_HAPPY));
+        // The face shows on the tick that closed the turn, so the row is final, unless
+        // it filled and the walker is on its way from the right edge.
+        Picture now = look();
+        if (walkerShown(now) || rowShowsMarks(now, fullRow)) break;
+        int shown = marks + 1;
+        while (shown < fullRow && !rowShowsMarks(now, shown)) shown++;
+        ASSERT_TRUE(rowShowsMarks(now, shown)) << "after turn " << turn;
+        marks = shown;
+        ASSERT_TRUE(waitForFace(FACE_NONE, 15000));
     }
-    ASSERT_TRUE(answerRight()) << "the answer that fills the row";
     ASSERT_TRUE(waitUntil([&] { return walkerShown(look()); }, 5000)) << "no walker came";
-    EXPECT_TRUE(waitForFace(FACE_HAPPY, 2000));
     ASSERT_TRUE(waitUntil([&] {
         Picture now = look();
         return rowBandIsWhite(now) && !walkerShown(now);

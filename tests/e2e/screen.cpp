@@ -20,32 +20,6 @@ bool Picture::visible(int x, int y) const
     return true;
 }
 
-// Another process's window is read through its own device context, which clips to what
-// shows on the screen (a capture of the whole screen misses windows under Wine).
-static std::vector<COLORREF> grab(HDC source, int width, int height)
-{
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = 0;
-    HBITMAP dib = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
-    HDC memory = CreateCompatibleDC(0);
-    HGDIOBJ previous = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::vector<COLORREF> pixels(width * height);
-    const DWORD* p = (const DWORD*)bits;
-    for (int i = 0; i < width * height; i++)
-        pixels[i] = RGB((p[i] >> 16) & 0xFF, (p[i] >> 8) & 0xFF, p[i] & 0xFF);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    DeleteObject(dib);
-    return pixels;
-}
-
 Picture capture(HWND window, HWND above)
 {
     Picture picture;
@@ -54,7 +28,9 @@ Picture capture(HWND window, HWND above)
     picture.width = client.right;
     picture.height = client.bottom;
     HDC dc = GetDC(window);
-    picture.pixels = grab(dc, picture.width, picture.height);
+    // Another process's window is read through its own device context, which clips to what
+    // shows on the screen (a capture of the whole screen misses windows under Wine).
+    picture.pixels = grabPixels(dc, 0, 0, picture.width, picture.height);
     ReleaseDC(window, dc);
     if (above && IsWindowVisible(above)) {
         RECT cover;

@@ -7,6 +7,31 @@
 
 static const int C3 = 60, D3 = 62;
 static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
+static const COLORREF WHITE = RGB(255, 255, 255);
+
+inline void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
+
+inline void repaintWindow()
+{
+    InvalidateRect(mainWindow, 0, TRUE);
+    UpdateWindow(mainWindow);
+}
+
+// Which of the three game timers exist: KillTimer fails for a timer that is not set, and
+// one that is gets set again with its own interval.
+inline testing::AssertionResult onlyTimer(UINT_PTR wanted)
+{
+    static const UINT intervals[] = { 0, SCROLL_INTERVAL, PAUSE_INTERVAL, WALKER_INTERVAL };
+    std::string running, expected = wanted ? " " + std::to_string(wanted) : "";
+    for (UINT_PTR id = TIMER_SCROLL; id <= TIMER_WALKER; id++) {
+        if (!KillTimer(mainWindow, id)) continue;
+        SetTimer(mainWindow, id, intervals[id], 0);
+        running += " " + std::to_string(id);
+    }
+    if (running == expected) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "timers running:" << (running.empty() ? " none" : running)
+                                       << "; wanted" << (expected.empty() ? " none" : expected);
+}
 
 class OneNoteGame : public testing::Test {
 protected:
@@ -27,6 +52,12 @@ protected:
         MSG quit;
         while (PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
         closeGameWindow();
+    }
+    // The plain note, or the face that covers its head.
+    testing::AssertionResult noteShown(int x, int face = DRAW_NOTE)
+    {
+        if (face == DRAW_NOTE) return windowShows(c3->sprites->note, x, c3->y);
+        return windowShows(face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap, x + 8, c3->y + 4);
     }
 };
 

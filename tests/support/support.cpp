@@ -2,47 +2,18 @@
 #include "support.h"
 #include <stdio.h>
 
-static int folderCounter;
-
 TempFolder::TempFolder()
 {
-    char base[MAX_PATH], name[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    snprintf(name, sizeof name, "%stunegrin-test-%lu-%d", base,
-             (unsigned long)GetCurrentProcessId(), ++folderCounter);
-    folder = name;
-    CreateDirectoryA(folder.c_str(), 0);
     char current[MAX_PATH];
     GetCurrentDirectoryA(sizeof current, current);
     previous = current;
-    SetCurrentDirectoryA(folder.c_str());
+    SetCurrentDirectoryA(path().c_str());
 }
 
-static void removeTree(const std::string& path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(child);
-            else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(child.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(path.c_str());
-}
-
+// Runs before the base removes the folder: the current directory must leave it first.
 TempFolder::~TempFolder()
 {
     SetCurrentDirectoryA(previous.c_str());
-    removeTree(folder);
 }
 
 void writeSettingsFile(const char* value)
@@ -110,37 +81,10 @@ void closeGameWindow()
     dropPosted();
 }
 
-// Copies a rectangle of the window (or of a bitmap) into 32-bit pixels we can read.
-static std::vector<COLORREF> grab(HDC source, int x, int y, int width, int height)
-{
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits;
-    HBITMAP dib = CreateDIBSection(0, &info, DIB_RGB_COLORS, &bits, 0, 0);
-    HDC memory = CreateCompatibleDC(0);
-    HGDIOBJ previous = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
-    GdiFlush();
-    std::vector<COLORREF> pixels(width * height);
-    const DWORD* row = (const DWORD*)bits;
-    for (int i = 0; i < width * height; i++) {
-        DWORD p = row[i];
-        pixels[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-    }
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    DeleteObject(dib);
-    return pixels;
-}
-
 static std::vector<COLORREF> grabWindow(int x, int y, int width, int height)
 {
     HDC window = GetDC(mainWindow);
-    std::vector<COLORREF> pixels = grab(window, x, y, width, height);
+    std::vector<COLORREF> pixels = grabPixels(window, x, y, width, height);
     ReleaseDC(mainWindow, window);
     return pixels;
 }
@@ -164,7 +108,7 @@ testing::AssertionResult windowShows(HBITMAP sprite, int x, int y)
     GetObjectA(sprite, sizeof size, &size);
     HDC memory = CreateCompatibleDC(0);
     HGDIOBJ previous = SelectObject(memory, sprite);
-    std::vector<COLORREF> expected = grab(memory, 0, 0, size.bmWidth, size.bmHeight);
+    std::vector<COLORREF> expected = grabPixels(memory, 0, 0, size.bmWidth, size.bmHeight);
     SelectObject(memory, previous);
     DeleteDC(memory);
     std::vector<COLORREF> shown = grabWindow(x, y, size.bmWidth, size.bmHeight);

@@ -15,16 +15,14 @@
 #include "midi.h"
 #include "notes.h"
 #include "resource.h"
+#include "scratch.h"
 
 // A fresh temporary folder made the current directory; removed again on destruction.
-class TempFolder {
+class TempFolder : public ScratchFolder {
 public:
     TempFolder();
     ~TempFolder();
-    const std::string& path() const { return folder; }
-    std::string file(const char* name) const { return folder + "\\" + name; }
 private:
-    std::string folder;
     std::string previous;
 };
 
