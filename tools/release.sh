@@ -6,11 +6,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_packages "${BUILD_PACKAGES[@]}" zip
 
-version=$(sed -n 's/^#define TUNEGRIN_VERSION_TEXT "\(.*\)"$/\1/p' "$TOP/resources/resource.h")
-if [ -z "$version" ]; then
-    echo "no TUNEGRIN_VERSION_TEXT in resources/resource.h" >&2
-    exit 1
-fi
+version=$(tunegrin_version)
 
 # Trees of their own with nothing but the game in them: the test trees build more.
 release_root=$BUILD_ROOT/release
