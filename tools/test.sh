@@ -10,7 +10,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 quick=0
 if [ "${1:-}" = "--quick" ]; then quick=1; shift; fi
 
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev nsis desktop-file-utils
 build_windows x86_64
 status=0
 if [ $quick -eq 0 ]; then
