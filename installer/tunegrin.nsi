@@ -33,15 +33,20 @@ SetCompressor /SOLID lzma
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
-!define MUI_COMPONENTSPAGE_TEXT_TOP "TuneGrin itself is removed. Your note choice stays for a later install unless you tick the box."
+!define MUI_COMPONENTSPAGE_TEXT_TOP \
+  "TuneGrin itself is removed. Your note choice stays for a later install unless you tick the box."
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; The setup's version is the one in the program's version resource.
-!getdllversion "${PROGRAM}" PROGRAM_VERSION_
-VIProductVersion "${PROGRAM_VERSION_1}.${PROGRAM_VERSION_2}.${PROGRAM_VERSION_3}.${PROGRAM_VERSION_4}"
-VIFileVersion "${PROGRAM_VERSION_1}.${PROGRAM_VERSION_2}.${PROGRAM_VERSION_3}.${PROGRAM_VERSION_4}"
+; The setup's version is the one in the program's version resource: a program of
+; another version is refused.
+!getdllversion "${PROGRAM}" V_
+!if "${VERSION}" S!= "${V_1}.${V_2}.${V_3}"
+  !error "${PROGRAM} is version ${V_1}.${V_2}.${V_3}, not ${VERSION}"
+!endif
+VIProductVersion "${V_1}.${V_2}.${V_3}.${V_4}"
+VIFileVersion "${V_1}.${V_2}.${V_3}.${V_4}"
 ; The program's own version resource names no copyright either.
 !pragma warning disable 9100
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "TuneGrin"

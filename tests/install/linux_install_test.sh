@@ -17,12 +17,12 @@ entry=$scratch/.local/share/applications/tunegrin.desktop
 icon=$scratch/.local/share/icons/hicolor/32x32/apps/tunegrin.png
 cmp -s "$program" "$data/tunegrin.exe" || fail "no copy of the built game in $data"
 [ -f "$entry" ] || fail "no desktop entry $entry"
-command -v desktop-file-validate >/dev/null || fail "no desktop-file-validate (package desktop-file-utils)"
+command -v desktop-file-validate >/dev/null || fail "no desktop-file-validate (desktop-file-utils)"
 report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $report"
 report=$(grep -v ': hint: ' <<<"$report" || true)      # hints, such as two main categories, pass
 [ -z "$report" ] || fail "desktop-file-validate: $report"
 grep -qx 'Name=TuneGrin' "$entry" || fail "the desktop entry has no Name=TuneGrin"
-grep -qx 'Categories=Game;Education;Music;' "$entry" || fail "the desktop entry's categories are wrong"
+grep -qx 'Categories=Game;Education;Music;' "$entry" || fail "wrong categories in the desktop entry"
 grep -qx "Exec=bash \"$data/tunegrin-wine.sh\" \"$data/tunegrin.exe\"" "$entry" \
     || fail "the desktop entry does not start the installed launcher: $(grep '^Exec=' "$entry")"
 bash -n "$data/tunegrin-wine.sh" && [ -f "$data/common.sh" ] || fail "the launcher is incomplete"
@@ -34,5 +34,5 @@ echo 'notes=C3' > "$data/tunegrin.ini"
 as_player --uninstall >/dev/null || fail "tools/install.sh --uninstall failed"
 left=$(cd "$scratch" && find . -type f ! -path ./.local/share/tunegrin/tunegrin.ini)
 [ -z "$left" ] || fail "the uninstall left: $left"
-grep -qx 'notes=C3' "$data/tunegrin.ini" 2>/dev/null || fail "the uninstall did not keep tunegrin.ini"
+grep -qx 'notes=C3' "$data/tunegrin.ini" 2>/dev/null || fail "the uninstall took tunegrin.ini"
 echo "install, desktop entry, icon and uninstall: all as expected"
