@@ -7,7 +7,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=$(command -v wine64 || command -v wine || echo wine)
 # The player's TuneGrin folder on Linux: the installed game, its settings and its Wine prefix.
-TUNEGRIN_DATA=${XDG_DATA_HOME:-$HOME/.local/share}/tunegrin
+TUNEGRIN_DATA=${XDG_DATA_HOME:-${HOME:-}/.local/share}/tunegrin
 
 # The program's version text, as its version resource carries it.
 tunegrin_version() {
