@@ -6,6 +6,19 @@ BUILD_ROOT=${TUNEGRIN_BUILD:-$TOP/build}
 JOBS=$(nproc 2>/dev/null || echo 2)
 WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=$(command -v wine64 || command -v wine || echo wine)
+# The player's TuneGrin folder on Linux: the installed game, its settings and its Wine prefix.
+TUNEGRIN_DATA=${XDG_DATA_HOME:-${HOME:-}/.local/share}/tunegrin
+
+# The program's version text, as its version resource carries it.
+tunegrin_version() {
+    local version
+    version=$(sed -n 's/^#define TUNEGRIN_VERSION_TEXT "\(.*\)"$/\1/p' "$TOP/resources/resource.h")
+    if [ -z "$version" ]; then
+        echo "no TUNEGRIN_VERSION_TEXT in resources/resource.h" >&2
+        return 1
+    fi
+    echo "$version"
+}
 
 # Installs the Debian packages that are missing; `apt-get update` only when one is.
 ensure_packages() {

@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
 # Builds the release programs for 32-bit and 64-bit Windows and packs each, with the
-# player's README, into dist/TuneGrin-<version>-win32.zip and -win64.zip.
+# player's README, into dist/TuneGrin-<version>-win32.zip and -win64.zip, and into a
+# setup program, dist/TuneGrin-<version>-win32-setup.exe and -win64-setup.exe.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ensure_packages "${BUILD_PACKAGES[@]}" zip
+ensure_packages "${BUILD_PACKAGES[@]}" zip nsis
 
-version=$(sed -n 's/^#define TUNEGRIN_VERSION_TEXT "\(.*\)"$/\1/p' "$TOP/resources/resource.h")
-if [ -z "$version" ]; then
-    echo "no TUNEGRIN_VERSION_TEXT in resources/resource.h" >&2
-    exit 1
-fi
+version=$(tunegrin_version)
 
 # Trees of their own with nothing but the game in them: the test trees build more.
 release_root=$BUILD_ROOT/release
@@ -43,6 +40,9 @@ pack() {
     (cd "$stage" && zip -q -X -r "$archive" "TuneGrin-$version")
     echo "== $archive"
     unzip -l "$archive" | sed 's/^/   /'
+    local setup=$dist/TuneGrin-$version-$bits-setup.exe
+    bash "$TOP/tools/make_setup.sh" "$release_root/$arch/tunegrin.exe" "$bits" "$setup"
+    echo "== $setup"
 }
 
 echo "== TuneGrin $version"

@@ -7,7 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 exe=${1:-$BUILD_ROOT/x86_64/tunegrin.exe}
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
-data=${XDG_DATA_HOME:-$HOME/.local/share}/tunegrin
+data=$TUNEGRIN_DATA
 mkdir -p "$data"
 prepare_prefix "$data/wine"
 

@@ -1,0 +1,105 @@
+// Looks at an installed TuneGrin as the Windows shell and a player would, for the install tests.
+//   install_probe shortcut NAME       the link NAME in the user's Start-menu programs, read by
+//                                     the shell's own link object: prints "target=..." and
+//                                     "folder=...", or "missing" with exit code 3
+//   install_probe run PROGRAM FOLDER  starts PROGRAM in FOLDER, waits for its main window,
+//                                     closes it and expects exit code 0
+#include <windows.h>
+#include <shlobj.h>
+#include <stdio.h>
+#include <string.h>
+
+static const DWORD WAIT_MS = 20000;    // far above a start-up under Wine (about a second)
+
+static int readShortcut(const char* name)
+{
+    char path[MAX_PATH];
+    if (SHGetFolderPathA(0, CSIDL_PROGRAMS, 0, SHGFP_TYPE_CURRENT, path) != S_OK) {
+        printf("no Start-menu programs folder\n");
+        return 1;
+    }
+    strcat(path, "\\");
+    strcat(path, name);
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+        printf("missing\n");
+        return 3;
+    }
+    WCHAR widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH);
+    CoInitialize(0);
+    IShellLinkA* link = 0;
+    IPersistFile* file = 0;
+    char target[MAX_PATH] = "", folder[MAX_PATH] = "";
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, 0, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                (void**)&link))
+        || FAILED(link->QueryInterface(IID_IPersistFile, (void**)&file))
+        || FAILED(file->Load(widePath, STGM_READ))
+        || FAILED(link->GetPath(target, MAX_PATH, 0, SLGP_RAWPATH))
+        || FAILED(link->GetWorkingDirectory(folder, MAX_PATH))) {
+        printf("%s is not a readable shortcut\n", path);
+        return 1;
+    }
+    printf("target=%s\nfolder=%s\n", target, folder);
+    return 0;
+}
+
+struct Search { DWORD processId; HWND found; };
+
+static BOOL CALLBACK matchGameWindow(HWND window, LPARAM param)
+{
+    Search* search = (Search*)param;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[64] = "", title[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    if (processId != search->processId || !IsWindowVisible(window)
+        || strcmp(className, "TuneGrinWClass") != 0 || strcmp(title, "TuneGrin") != 0)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+static int runGame(const char* program, const char* folder)
+{
+    char commandLine[MAX_PATH + 2];
+    snprintf(commandLine, sizeof commandLine, "\"%s\"", program);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(program, commandLine, 0, 0, FALSE, 0, 0, folder, &startup, &process)) {
+        printf("could not start %s in %s (error %lu)\n", program, folder, GetLastError());
+        return 1;
+    }
+    Search search = { process.dwProcessId, 0 };
+    for (DWORD waited = 0; !search.found && waited < WAIT_MS; waited += 50) {
+        if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
+        EnumWindows(matchGameWindow, (LPARAM)&search);
+    }
+    if (!search.found) {
+        printf("%s showed no visible window \"TuneGrin\" of class TuneGrinWClass\n", program);
+        TerminateProcess(process.hProcess, 1);
+        return 1;
+    }
+    PostMessageA(search.found, WM_CLOSE, 0, 0);
+    DWORD exitCode = 1;
+    if (WaitForSingleObject(process.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
+        printf("%s did not end after WM_CLOSE\n", program);
+        TerminateProcess(process.hProcess, 1);
+        return 1;
+    }
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    if (exitCode != 0) {
+        printf("%s ended with exit code %lu\n", program, exitCode);
+        return 1;
+    }
+    return 0;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && strcmp(argv[1], "shortcut") == 0) return readShortcut(argv[2]);
+    if (argc == 4 && strcmp(argv[1], "run") == 0) return runGame(argv[2], argv[3]);
+    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER\n");
+    return 2;
+}

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The 64-bit Windows setup, made from the built game, installed and uninstalled silently
+# under Wine into a temporary folder, as a school's deployment would.
+#   setup_test.sh path/to/tunegrin.exe path/to/install_probe.exe
+# Wants DISPLAY, WINEPREFIX and a running wineserver, as tools/test.sh provides them.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/common.sh"
+program=$1 probe=$2
+
+fail() { echo "FAIL: $*"; exit 1; }
+# Never the player's own Wine prefix, and never a wait without end: a setup stuck on a
+# dialog nobody sees is stopped after 30 s (exit code 124), where it needs about one.
+[ -n "${WINEPREFIX:-}" ] && [ -n "${DISPLAY:-}" ] \
+    || fail "no WINEPREFIX or DISPLAY: run it through tools/test.sh"
+wine_run() { timeout 30 "$WINE" "$@" 2> >(grep -v -e '^ALSA lib' -e 'Read access denied' >&2); }
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TuneGrin'
+registry_value() {
+    wine_run reg query "$uninstall_key" /v "$1" 2>/dev/null | tr -d '\r' \
+        | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+bash "$TOP/tools/make_setup.sh" "$program" win64 "$scratch/TuneGrin-setup.exe"
+
+folder=$scratch/TuneGrin
+windows_folder="$(wine_run winepath -w "$scratch" | tr -d '\r')\\TuneGrin"
+wine_run "$scratch/TuneGrin-setup.exe" /S "/D=$windows_folder" \
+    || fail "the silent setup failed (exit code $?; 124: no end in 30 s)"
+[ -f "$folder/tunegrin.exe" ] || fail "no tunegrin.exe in $folder after the silent setup"
+cmp -s "$program" "$folder/tunegrin.exe" || fail "the installed tunegrin.exe is not the built one"
+
+shortcut=$(wine_run "$probe" shortcut TuneGrin.lnk | tr -d '\r') \
+    || fail "no Start-menu shortcut TuneGrin.lnk: $shortcut"
+target=$(sed -n 's/^target=//p' <<<"$shortcut")
+working=$(sed -n 's/^folder=//p' <<<"$shortcut")
+# Windows paths: letters in any case name the same file.
+[ "${target,,}" = "${windows_folder,,}\\tunegrin.exe" ] || fail "the shortcut starts '$target'"
+[ "${working,,}" = "${windows_folder,,}" ] \
+    || fail "the shortcut starts in '$working', not the install folder"
+wine_run "$probe" run "$target" "$working" || fail "the game did not run as its shortcut starts it"
+
+[ "$(registry_value DisplayName)" = TuneGrin ] || fail "no DisplayName TuneGrin in $uninstall_key"
+[ "$(registry_value DisplayVersion)" = "$(tunegrin_version)" ] \
+    || fail "DisplayVersion is '$(registry_value DisplayVersion)', not $(tunegrin_version)"
+[ "$(registry_value UninstallString)" = "\"$windows_folder\\uninstall.exe\"" ] \
+    || fail "UninstallString is '$(registry_value UninstallString)'"
+
+# The player's note choice outlives a silent uninstall. _?= keeps the uninstaller in the
+# folder, so Wine waits for it; it cannot delete itself then.
+printf '[initialize]\r\nnotes=C3,B2\r\n' > "$folder/tunegrin.ini"
+wine_run "$folder/uninstall.exe" /S "_?=$windows_folder" \
+    || fail "the silent uninstall failed (exit code $?; 124: no end in 30 s)"
+[ ! -e "$folder/tunegrin.exe" ] || fail "tunegrin.exe is still there after the uninstall"
+grep -q '^notes=C3,B2' "$folder/tunegrin.ini" 2>/dev/null || fail "the uninstall took tunegrin.ini"
+left=$(wine_run "$probe" shortcut TuneGrin.lnk | tr -d '\r' || true)
+[ "$left" = missing ] || fail "the Start-menu shortcut is still there after the uninstall: $left"
+if wine_run reg query "$uninstall_key" >/dev/null 2>&1; then
+    fail "$uninstall_key is still there after the uninstall"
+fi
+echo "setup, shortcut, game window, uninstall entry and uninstall: all as expected"
