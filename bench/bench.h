@@ -38,6 +38,9 @@ inline double percentile(std::vector<double> samples, double share)
 void printFigure(const char* what, double value, const char* unit, const char* target);
 void printNote(const char* text);
 
+// One bare copy step of a sprite onto the game window, timed: the floor of a drawing.
+double copyStep(HBITMAP sprite, int x, int y);
+
 // The parts, in the order bench_main runs them. The process parts come first: they read
 // other windows' pixels off the screen, which the in-process window would cover.
 void benchGameProcess(const char* tunegrinPath, const char* xServerPid);
