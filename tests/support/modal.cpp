@@ -27,6 +27,12 @@ void ModalDriver::onDialog(const char* caption, std::function<void(HWND)> action
     dialogDone = false;
 }
 
+void ModalDriver::onMessageBox(std::function<void(HWND)> action)
+{
+    boxAction = action;
+    boxActed = false;
+}
+
 void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD)
 {
     if (activeDriver) activeDriver->check();
@@ -49,9 +55,17 @@ void ModalDriver::check()
         HWND text = GetDlgItem(dialog, 0xFFFF);     // a message box's text control
         if (text && windowText(dialog) != dialogCaption) {
             if (GetPropA(dialog, "seen")) continue;
+            if (!GetPropA(dialog, "read")) {
+                SetPropA(dialog, "read", (HANDLE)1);
+                messageCaptions.push_back(windowText(dialog));
+                messageTexts.push_back(windowText(text));
+                if (boxAction && !boxActed) {
+                    boxActed = true;
+                    boxAction(dialog);
+                    continue;           // dismissed on the next tick
+                }
+            }
             SetPropA(dialog, "seen", (HANDLE)1);
-            messageCaptions.push_back(windowText(dialog));
-            messageTexts.push_back(windowText(text));
             PostMessageA(dialog, WM_COMMAND, IDOK, 0);
             continue;
         }
