@@ -75,6 +75,40 @@ TEST_F(AboutBox, TheGameGoesOnBehindIt)
     EXPECT_TRUE(menuGrayed(IDM_START));
 }
 
+TEST_F(AboutBox, ARepaintInTheResultPauseAfterItOrOptionsClosesDrawsTheFaceAgain)
+{
+    const struct { WPARAM command; const char* caption; int face; } dialogs[] = {
+        { IDM_ABOUT, "About Tunegrin", DRAW_HAPPY },
+        { IDM_OPTIONS, "Options", DRAW_MAD },
+    };
+    for (const auto& dialog : dialogs) {
+        SCOPED_TRACE(dialog.caption);
+        command(IDM_START);
+        ticks(TIMER_SCROLL, 10);
+        if (dialog.face == DRAW_HAPPY) screenKey(targetNote);
+        else noteX = MISS_X + 2;
+        ticks(TIMER_SCROLL, 1);
+        ASSERT_EQ(noteState, dialog.face);
+        // The pause is ended by the test, not by its real timer while the dialog is open.
+        KillTimer(mainWindow, TIMER_PAUSE);
+        const NoteEntry* note = findNoteEntry(targetNote);
+        HBITMAP face = dialog.face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap;
+        HDC window = GetDC(mainWindow);
+        RECT sprite = { noteX, note->y, noteX + 78, note->y + 43 };
+        FillRect(window, &sprite, (HBRUSH)GetStockObject(WHITE_BRUSH));
+        ReleaseDC(mainWindow, window);
+        ASSERT_FALSE(windowShows(face, noteX + 8, note->y + 4));
+        {
+            ModalDriver driver;
+            driver.onDialog(dialog.caption, [](HWND opened) { SendMessageA(opened, WM_COMMAND, IDOK, 0); });
+            SendMessageA(mainWindow, WM_COMMAND, dialog.command, 0);
+        }
+        EXPECT_TRUE(windowShows(face, noteX + 8, note->y + 4));
+        command(IDM_STOP);
+        dropPosted();
+    }
+}
+
 // Static text controls (not frames, rectangles or icons) and whether they word-wrap.
 static bool isStaticText(HWND control, bool* wraps)
 {
