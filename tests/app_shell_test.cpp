@@ -139,6 +139,8 @@ static LRESULT CALLBACK refuseMainWindow(int code, WPARAM window, LPARAM lParam)
     return CallNextHookEx(0, code, window, lParam);
 }
 
+static void CALLBACK endMessageLoop(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(99); }
+
 TEST_F(AppShell, AWindowThatCannotBeCreatedEndsStartUpWithCodeZeroBeforeAnythingIsLoaded)
 {
     HINSTANCE instance = GetModuleHandleA(0);
@@ -151,7 +153,7 @@ TEST_F(AppShell, AWindowThatCannotBeCreatedEndsStartUpWithCodeZeroBeforeAnything
     HHOOK hook = SetWindowsHookExA(WH_CBT, refuseMainWindow, 0, GetCurrentThreadId());
     ASSERT_NE(hook, nullptr);
     // Should start-up go on into the message loop, this ends it instead of hanging.
-    UINT_PTR watchdog = SetTimer(0, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(99); });
+    UINT_PTR watchdog = SetTimer(0, 0, 5000, endMessageLoop);
     int exitCode = WinMain(instance, 0, (LPSTR) "", SW_SHOWNORMAL);
     KillTimer(0, watchdog);
     UnhookWindowsHookEx(hook);
