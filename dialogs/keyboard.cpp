@@ -7,8 +7,9 @@
 
 HWND keyboardDialog;
 
-// White keys 207..221 are B2 up to B4, the notes the game asks; the six white keys below
-// them and every black key answer nothing.
+// White keys 207..221 are B2 up to B4, the notes the game asks. The six white keys below
+// them and every black key post SCREEN_KEY_NONE, which is never the note asked: the game
+// judges it a wrong answer and takes a mark away.
 static const int whiteKeyNotes[] = { 59, 60, 62, 64, 65, 67, 69, 71, 72, 74, 76, 77, 79, 81, 83 };
 
 int keyNoteForControl(int id)

@@ -19,21 +19,35 @@ static void buildNoteList(char* list)
     }
 }
 
+// The box is owned by the main window, which this modal dialog has already disabled, so the
+// box would leave the dialog live under it: a tick or a second Close there would act in the
+// middle of this save. The dialog is disabled while its box shows, as the box's own owner
+// would be.
+static void showMessageOver(HWND dialog, const char* text)
+{
+    EnableWindow(dialog, FALSE);
+    showMessage(text);
+    EnableWindow(dialog, TRUE);
+}
+
 static void saveAndClose(HWND dialog)
 {
     char list[SETTINGS_BUFFER];
     buildNoteList(list);
     if (!list[0]) {
-        showMessage("At least ONE note must be checked!");
-        noteTable[FALLBACK_ROW].enabled = 1;
-        CheckDlgButton(dialog, IDC_NOTE_BOX_FIRST + FALLBACK_ROW, BST_CHECKED);
-        buildNoteList(list);
+        showMessageOver(dialog, "At least ONE note must be checked!");
+        buildNoteList(list);        // the flags as the box leaves them
+        if (!list[0]) {
+            noteTable[FALLBACK_ROW].enabled = 1;
+            CheckDlgButton(dialog, IDC_NOTE_BOX_FIRST + FALLBACK_ROW, BST_CHECKED);
+            buildNoteList(list);
+        }
     }
     // A folder we may not write to must not pass silently; the choice still holds in
     // memory until the program ends.
     if (!WritePrivateProfileStringA(SETTINGS_SECTION, SETTINGS_KEY, list, SETTINGS_FILE))
-        showMessage("Your note choice could not be saved to tunegrin.ini. "
-                    "It holds until TuneGrin is closed.");
+        showMessageOver(dialog, "Your note choice could not be saved to tunegrin.ini. "
+                                "It holds until TuneGrin is closed.");
     EndDialog(dialog, 1);
 }
 

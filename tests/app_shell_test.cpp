@@ -1,6 +1,7 @@
 // The application shell as started by WinMain: the window, its menus, the message loop,
 // showMessage and the exit codes.
 #include "support.h"
+#include "fake_midi.h"
 
 static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
 
@@ -127,6 +128,48 @@ TEST_F(AppShell, AClassThatCannotBeRegisteredEndsStartUpWithCodeZero)
     EXPECT_EQ(WinMain(instance, 0, (LPSTR) "", SW_SHOWNORMAL), 0);
     EXPECT_EQ(mainWindow, nullptr) << "no window after a failed registration";
     UnregisterClassA(MAIN_CLASS_NAME, instance);
+}
+
+// Refuses the creation of any window of the game's class.
+static LRESULT CALLBACK refuseMainWindow(int code, WPARAM window, LPARAM lParam)
+{
+    char className[64] = "";
+    if (code == HCBT_CREATEWND) GetClassNameA((HWND)window, className, sizeof className);
+    if (strcmp(className, MAIN_CLASS_NAME) == 0) return 1;
+    return CallNextHookEx(0, code, window, lParam);
+}
+
+static void CALLBACK endMessageLoop(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(99); }
+
+TEST_F(AppShell, AWindowThatCannotBeCreatedEndsStartUpWithCodeZeroBeforeAnythingIsLoaded)
+{
+    HINSTANCE instance = GetModuleHandleA(0);
+    UnregisterClassA(MAIN_CLASS_NAME, instance);
+    writeSettingsFile("C3");
+    for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = 1;
+    staffBitmap = happyFaceBitmap = madFaceBitmap = scoreMarkBitmap = scoreEraseBitmap = 0;
+    for (HBITMAP& walker : walkerBitmaps) walker = 0;
+    fakeMidiInstall(1);
+    HHOOK hook = SetWindowsHookExA(WH_CBT, refuseMainWindow, 0, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    // Should start-up go on into the message loop, this ends it instead of hanging.
+    UINT_PTR watchdog = SetTimer(0, 0, 5000, endMessageLoop);
+    int exitCode = WinMain(instance, 0, (LPSTR) "", SW_SHOWNORMAL);
+    KillTimer(0, watchdog);
+    UnhookWindowsHookEx(hook);
+
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(mainWindow, nullptr);
+    EXPECT_EQ(staffBitmap, nullptr) << "a bitmap was loaded";
+    EXPECT_EQ(scoreMarkBitmap, nullptr) << "a bitmap was loaded";
+    EXPECT_EQ(walkerBitmaps[WALKER_COUNT - 1], nullptr) << "a bitmap was loaded";
+    for (int row = 0; row < NOTE_COUNT; row++) EXPECT_EQ(noteTable[row].enabled, 1) << "settings read";
+    EXPECT_TRUE(fakeMidiCallTexts().empty()) << "MIDI start-up ran";
+    fakeMidiUninstall();
+    if (mainWindow) DestroyWindow(mainWindow);
+    mainWindow = 0;
+    UnregisterClassA(MAIN_CLASS_NAME, instance);
+    dropPosted();
 }
 
 // A second watcher step reads the box's owner and buttons before the driver closes it.

@@ -206,6 +206,18 @@ TEST_F(GameTurn, WrongAnswerOnAnEmptyRowBlanksTheFirstSlot)
     EXPECT_TRUE(rowShows({ 20 }));
 }
 
+TEST_F(GameTurn, ScreenKeyWithTheRightNoteInItsLowBitsAndMoreAboveIsWrong)
+{
+    command(IDM_START);
+    scrollTicks(10);
+    screenKey(C3);
+    ASSERT_EQ(scoreRowX, 40);
+    EXPECT_EQ(SendMessageA(mainWindow, WM_SCREEN_KEY, C3 + 0x10000, 0), 0);
+    EXPECT_EQ(scoreRowX, 20) << "the whole wParam is the answer";
+    EXPECT_TRUE(rowShows({}));
+    EXPECT_EQ(noteState, DRAW_HAPPY) << "the earlier hit still stands";
+}
+
 TEST_F(GameTurn, MissedNoteShowsTheMadFaceAndTheRowGoesWhenThePauseEnds)
 {
     ASSERT_EQ(screenWidth, 800);

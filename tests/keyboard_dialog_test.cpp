@@ -6,7 +6,7 @@
 static const int C3 = 60;
 static const int BLACK_KEY_FIRST = 222, BLACK_KEY_LAST = 236;
 static const int WHITE_KEY_FIRST = 201, WHITE_KEY_LAST = 221;
-static const int FIRST_ANSWERING_KEY = 207;     // B2; the six white keys below it answer nothing
+static const int FIRST_ANSWERING_KEY = 207;     // B2; the six white keys below it are wrong answers
 
 
 // A key's rectangle in the dialog's client coordinates, from its real window.

@@ -192,6 +192,34 @@ TEST_F(MidiStartUp, ADeviceThatCannotBeDescribedIsReportedAndStillPlays)
     EXPECT_TRUE(allReleased());
 }
 
+TEST_F(MidiStartUp, NotesStillArrivingWhileItShutsDownChangeNothing)
+{
+    fakeMidiInstall(2);
+    // After the loop has ended, while device 0 is being stopped, device 1 still plays.
+    fakeMidiPlayDuring("stop 0", 1, std::vector<DWORD>(500, 0x643C90));
+    int rowX = 0;
+    int exitCode = runWinMain([&] {
+        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        ASSERT_EQ(targetNote, 60);
+        SendMessageA(mainWindow, WM_SCREEN_KEY, 60, 0);
+        rowX = scoreRowX;
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(rowX, 40);
+    EXPECT_EQ(fakeMidiCallbacks(1), 1 + 500 + 1) << "MIM_OPEN, the 500 notes, MIM_CLOSE";
+    EXPECT_EQ(scoreRowX, rowX) << "a note played during shutdown was judged";
+    EXPECT_EQ(fakeMidiCallTexts(),
+              (std::vector<std::string>{ "numdevs", "caps 0", "caps 1", "queue",
+                                         "context", "open 0", "context", "open 1",
+                                         "start 0", "start 1",
+                                         "stop 0", "reset 0", "close 0",
+                                         "stop 1", "reset 1", "close 1" }));
+    EXPECT_TRUE(queueAliveAt("close 1")) << "the notes went into a queue already freed";
+    EXPECT_TRUE(allReleased());
+    EXPECT_TRUE(boxes.messageTexts.empty());
+}
+
 TEST_F(MidiStartUp, NoMemoryForTheQueueEndsWithOneBeforeAnyDeviceIsOpened)
 {
     fakeMidiInstall(3);

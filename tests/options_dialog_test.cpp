@@ -16,6 +16,17 @@ protected:
         SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
         return driver.messageTexts;
     }
+    // The same, with `whileBoxShows` handed the dialog and its first message box.
+    std::vector<std::string> withOptionsAndBox(std::function<void(HWND)> action,
+                                               std::function<void(HWND, HWND)> whileBoxShows)
+    {
+        ModalDriver driver;
+        HWND opened = 0;
+        driver.onDialog("Options", [&](HWND dialog) { opened = dialog; action(dialog); });
+        driver.onMessageBox([&](HWND box) { whileBoxShows(opened, box); });
+        SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+        return driver.messageTexts;
+    }
     static std::string savedNotes()
     {
         char value[128] = "";
@@ -213,4 +224,51 @@ TEST_F(NoteFilterDialog, AFileThatCannotBeWrittenIsReportedAndTheChoiceStillHold
         SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
         ASSERT_EQ(targetNote, 60);
     }
+}
+
+// A player clicks the dialog behind its box: B-4's box, then Close. The box is moved aside
+// first, so that the clicks fall on the dialog and not on the box.
+static void tickAndCloseBehind(HWND dialog, HWND box)
+{
+    RECT boxRect;
+    GetWindowRect(box, &boxRect);
+    SetWindowPos(box, 0, GetSystemMetrics(SM_CXSCREEN) - (boxRect.right - boxRect.left),
+                 GetSystemMetrics(SM_CYSCREEN) - (boxRect.bottom - boxRect.top), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_TRUE(clickAsPlayer(GetDlgItem(dialog, IDC_NOTE_BOX_FIRST)));
+    EXPECT_TRUE(clickAsPlayer(GetDlgItem(dialog, IDOK)));
+}
+
+TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
+{
+    // Every box cleared: the warning, then exactly one note, saved alone and written once.
+    unsigned ticked = 0;
+    std::vector<std::string> messages = withOptionsAndBox([&](HWND dialog) {
+        clearAll(dialog);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
+            ticked += IsDlgButtonChecked(dialog, id);
+    }, tickAndCloseBehind);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "At least ONE note must be checked!");
+    EXPECT_EQ(noteTable[0].enabled, 0) << "B-4 was ticked under the box";
+    EXPECT_EQ(enabledCount(), 1);
+    EXPECT_EQ(ticked, 1u);
+    int row = 0;
+    while (row < NOTE_COUNT - 1 && !noteTable[row].enabled) row++;
+    EXPECT_EQ(savedNotes(), noteTable[row].name);
+
+    // The settings cannot be written: one report, and the choice in memory stays C3 alone.
+    DeleteFileA("tunegrin.ini");
+    ASSERT_TRUE(CreateDirectoryA("tunegrin.ini", 0));
+    messages = withOptionsAndBox([](HWND dialog) {
+        clearAll(dialog);
+        click(dialog, 313);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    }, tickAndCloseBehind);
+    ASSERT_EQ(messages.size(), 1u) << "a second Close wrote again";
+    EXPECT_NE(messages[0].find("could not be saved"), std::string::npos) << messages[0];
+    EXPECT_EQ(noteTable[0].enabled, 0) << "B-4 was ticked under the box";
+    EXPECT_EQ(enabledCount(), 1);
+    EXPECT_EQ(noteTable[13].enabled, 1);
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include "queue.h"
+#include <vector>
 
 static MidiEvent event(uint32_t n)
 {
@@ -122,6 +123,42 @@ TEST(MidiQueue, DestroyDiscardsHeldEventsAndFreesBothBlocks)
     queueDestroy(queue);
     EXPECT_EQ(GlobalFlags(header), GMEM_INVALID_HANDLE);
     EXPECT_EQ(GlobalFlags(slots), GMEM_INVALID_HANDLE);
+}
+
+// Bytes of the process heap's blocks in use; GlobalAlloc takes its blocks from that heap.
+static long long processHeapInUse()
+{
+    HANDLE heap = GetProcessHeap();
+    PROCESS_HEAP_ENTRY entry = {};
+    long long busy = 0;
+    HeapLock(heap);
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) busy += entry.cbData;
+    HeapUnlock(heap);
+    return busy;
+}
+
+TEST(MidiQueue, SlotsThatCannotBeHadFreeTheHeaderBlockAgain)
+{
+    // A movable block of 0 bytes is born discarded and cannot be locked: the slots of a queue
+    // of capacity 0 cannot be had, after its header block has been taken and locked.
+    HGLOBAL empty = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, 0);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(GlobalLock(empty), nullptr);
+    GlobalFree(empty);
+
+    const int attempts = 1000;
+    long long before = processHeapInUse();
+    for (int i = 0; i < attempts; i++) ASSERT_EQ(queueCreate(0), nullptr);
+    long long after = processHeapInUse();
+    EXPECT_LT(after - before, (long long)(attempts * sizeof(MidiEventQueue) / 4))
+        << "header blocks left behind";
+
+    // The measure does see header-sized blocks that are still held.
+    std::vector<HGLOBAL> held;
+    for (int i = 0; i < attempts; i++) held.push_back(GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(MidiEventQueue)));
+    EXPECT_GE(processHeapInUse() - after, (long long)(attempts * sizeof(MidiEventQueue)));
+    for (HGLOBAL block : held) GlobalFree(block);
 }
 
 TEST(MidiQueue, CapacityWhoseSizeOverflows32BitsIsRefused)

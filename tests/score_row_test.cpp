@@ -168,6 +168,29 @@ TEST_F(ScoreRow, WalkerRunClearsTheRowThenTheNextTurnStartsOnAnEmptyRow)
     EXPECT_EQ(widthsSeen, (std::set<int>{ 66, 120 }));
 }
 
+TEST_F(ScoreRow, ADrainThatFillsTheRowStartsTheWalkerOnceAndJudgesNoMore)
+{
+    scrollTicks(10);
+    for (int answer = 0; answer < 37; answer++) screenKey(C3);
+    ASSERT_EQ(scoreRowX, 760);
+    for (int i = 0; i < 4; i++) {       // the filling answer and three more right ones
+        MidiEvent played = { 0, 0, 0x90u | C3 << 8 | 100 << 16 };
+        queuePut(eventQueue, &played);
+    }
+    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+    EXPECT_EQ(scoreRowX, 780);
+    EXPECT_EQ(inputEnabled, 0);
+    EXPECT_TRUE(slots(20, 780, true));
+    MidiEvent left;
+    EXPECT_FALSE(queueGet(eventQueue, &left)) << "the rest are taken out all the same";
+    EXPECT_TRUE(onlyTimer(TIMER_WALKER));
+    EXPECT_EQ(timerId, TIMER_WALKER);
+    walkerTicks(1);                     // the run's first tick, from the right edge
+    EXPECT_EQ(walkerX, 798);
+    EXPECT_EQ(scoreRowX, 808);
+    EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
+}
+
 TEST_F(ScoreRow, RowFilledJustBeforeTheLineStillEndsHappyWithoutAPause)
 {
     scrollTicks(233);

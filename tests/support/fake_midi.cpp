@@ -47,6 +47,10 @@ static int contextCreations;
 static MidiEventQueue* createdQueue;
 static HGLOBAL createdQueueMemory;
 static UINT errorTextSize;
+static std::string playDuringCall;     // fakeMidiPlayDuring's script, main thread only
+static int playDuringDevice;
+static std::vector<DWORD> playDuringMessages;
+static bool play(int device, UINT kind, const std::vector<DWORD>& messages);
 
 // The handle a device is given at open: its own slot's address, never null.
 static HMIDIIN handleOf(int device) { return (HMIDIIN)&devices[device]; }
@@ -103,6 +107,10 @@ static void record(const char* what, long number = NO_NUMBER)
     EnterCriticalSection(&lock);
     calls.push_back(call);
     LeaveCriticalSection(&lock);
+    if (!playDuringCall.empty() && call.text == playDuringCall) {
+        playDuringCall.clear();
+        if (play(playDuringDevice, MIM_DATA, playDuringMessages)) fakeMidiDelivered();
+    }
 }
 
 static void notify(int device, UINT kind, DWORD_PTR param1, DWORD_PTR param2)
@@ -321,6 +329,7 @@ void fakeMidiInstall(int count)
     createdQueue = 0;
     createdQueueMemory = 0;
     errorTextSize = 0;
+    playDuringCall.clear();
     resetMidiGlobals();
     midiApi = fakeMidiApi;
 }
@@ -336,6 +345,13 @@ void fakeMidiFailCaps(int device, MMRESULT error) { devices[device].capsError = 
 void fakeMidiFailOpen(int device, MMRESULT error) { devices[device].openError = error; }
 void fakeMidiFailQueue() { queueFails = true; }
 void fakeMidiFailContext(int creation) { failingContext = creation; }
+
+void fakeMidiPlayDuring(const char* call, int device, const std::vector<DWORD>& messages)
+{
+    playDuringCall = call;
+    playDuringDevice = device;
+    playDuringMessages = messages;
+}
 
 std::vector<FakeMidiCall> fakeMidiCalls()
 {

@@ -40,6 +40,10 @@ void fakeMidiFailOpen(int device, MMRESULT error);
 void fakeMidiFailQueue();
 void fakeMidiFailContext(int creation);     // the creation-th record (0 = first) is refused
 
+// While the layer is making the call written `call` (as in FakeMidiCall), device `device`
+// plays `messages`; the call goes on once they have been handed to the callback.
+void fakeMidiPlayDuring(const char* call, int device, const std::vector<DWORD>& messages);
+
 std::vector<FakeMidiCall> fakeMidiCalls();
 std::vector<std::string> fakeMidiCallTexts();
 FakeMidiOpen fakeMidiOpenArguments(int device);

@@ -45,6 +45,12 @@ void ModalDriver::closeWhen(HWND dialog, std::function<bool()> done)
     closeCondition = done;
 }
 
+void ModalDriver::onMessageBox(std::function<void(HWND)> action)
+{
+    boxAction = action;
+    boxActed = false;
+}
+
 void CALLBACK ModalDriver::tick(HWND, UINT, UINT_PTR, DWORD)
 {
     if (activeDriver) activeDriver->check();
@@ -86,9 +92,17 @@ void ModalDriver::check()
         HWND text = GetDlgItem(dialog, 0xFFFF);     // a message box's text control
         if (text && windowText(dialog) != dialogCaption) {
             if (GetPropA(dialog, "seen")) continue;
+            if (!GetPropA(dialog, "read")) {
+                SetPropA(dialog, "read", (HANDLE)1);
+                messageCaptions.push_back(windowText(dialog));
+                messageTexts.push_back(windowText(text));
+                if (boxAction && !boxActed) {
+                    boxActed = true;
+                    boxAction(dialog);
+                    continue;           // dismissed on the next tick
+                }
+            }
             SetPropA(dialog, "seen", (HANDLE)1);
-            messageCaptions.push_back(windowText(dialog));
-            messageTexts.push_back(windowText(text));
             PostMessageA(dialog, WM_COMMAND, IDOK, 0);
             continue;
         }

@@ -192,6 +192,24 @@ int clientWidth()
     return client.right;
 }
 
+bool clickAsPlayer(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
+    SetCursorPos(x, y);
+    INPUT click[2] = {};
+    for (INPUT& input : click) {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    }
+    click[0].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    return SendInput(2, click, sizeof(INPUT)) == 2;
+}
+
 void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
 void screenKey(int note) { SendMessageA(mainWindow, WM_SCREEN_KEY, (WPARAM)note, 0); }
 

@@ -82,6 +82,10 @@ public:
     void onDialog(const char* caption, std::function<void(HWND)> action);
     // Sends `dialog` IDCANCEL once `done` holds, checked from inside its modal loop.
     void closeWhen(HWND dialog, std::function<bool()> done);
+    // The first message box is handed to `action` before it is dismissed, from inside its
+    // own modal loop; it is dismissed on a later tick, once the input the action made
+    // has been handled (timers come only when no input waits).
+    void onMessageBox(std::function<void(HWND)> action);
     std::vector<std::string> messageTexts;   // texts of the message boxes seen
     std::vector<std::string> messageCaptions;
 private:
@@ -94,7 +98,14 @@ private:
     std::string dialogCaption;
     std::function<void(HWND)> dialogAction;
     bool dialogDone = false;
+    std::function<void(HWND)> boxAction;
+    bool boxActed = false;
 };
+
+// A real left click at the middle of the window, through the system's input queue: the
+// platform chooses the window that gets it (none, if it is disabled) when a message loop
+// takes it. False when the input could not be sent.
+bool clickAsPlayer(HWND window);
 
 std::string windowText(HWND window);
 std::string dialogItemText(HWND dialog, int id);
