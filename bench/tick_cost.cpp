@@ -43,9 +43,9 @@ static void printTicks(const char* name, const std::vector<double>& costs, const
            name, costs.size());
     printFigure("tick / copy step, p50", percentile(costs, 0.50) / percentile(floor, 0.50), "x", "<= 1.2 x");
     printFigure("tick / copy step, mean", mean(costs) / mean(floor), "x", "<= 1.2 x");
-    printFigure("tick mean / p50 / p99", mean(costs) * 1e6, "us", "none; the ratio leads");
-    printFigure("  p50", percentile(costs, 0.50) * 1e6, "us", "none");
-    printFigure("  p99", percentile(costs, 0.99) * 1e6, "us", "none");
+    printFigure("tick mean", mean(costs) * 1e6, "us", "none; the ratio leads");
+    printFigure("tick p50", percentile(costs, 0.50) * 1e6, "us", "none");
+    printFigure("tick p99", percentile(costs, 0.99) * 1e6, "us", "none");
     printFigure("copy step (the floor) mean", mean(floor) * 1e6, "us", "none");
 }
 
