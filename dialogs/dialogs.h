@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#define SCREEN_KEY_NONE 0xFFFF
 #define KEYBOARD_TITLE_COUNT 316
 
 extern HWND keyboardDialog;     // null while closed; main thread only

@@ -1,7 +1,6 @@
 // The modeless on-screen keyboard: a press on a white key posts that key's note.
 #include "dialogs.h"
 #include "app.h"
-#include "game.h"
 #include "notes.h"
 #include "resource.h"
 

@@ -9,7 +9,6 @@
 #include "queue.h"
 
 #define MAX_MIDI_INPUTS 8
-#define WM_MIDI_INPUT (WM_USER + 0)    // posted by the callback; carries no data
 
 struct MidiDeviceContext {
     HWND window;
