@@ -4,6 +4,7 @@
 #include "app.h"
 #include "game.h"
 #include "midi.h"
+#include "midi_api.h"
 #include "resource.h"
 #include <atomic>
 #include <stdio.h>
