@@ -1,8 +1,8 @@
 // The modeless on-screen keyboard: a press on a white key posts that key's note.
-#include "dialogs.h"
-#include "app.h"
-#include "notes.h"
-#include "resource.h"
+#include "dialogs/dialogs.h"
+#include "app/app.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 
 HWND keyboardDialog;
 

@@ -1,5 +1,5 @@
 // Captions for the on-screen keyboard window: one is drawn at random each time it opens.
-#include "dialogs.h"
+#include "dialogs/dialogs.h"
 
 const char* const keyboardTitles[] = {
     // Steinway & Sons grands and uprights

@@ -1,8 +1,8 @@
 // The note filter dialog: each box enables one note at once; closing saves the choice.
-#include "dialogs.h"
-#include "app.h"
-#include "notes.h"
-#include "resource.h"
+#include "dialogs/dialogs.h"
+#include "app/app.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 
 // The row enabled again when the player closes with every box cleared: middle C.
 #define FALLBACK_ROW 13

@@ -1,8 +1,8 @@
 // The four drawing operations: each copies bitmaps straight onto the main window.
 // Nothing is invalidated during play; moving sprites wipe their own trail.
-#include "game.h"
-#include "app.h"
-#include "notes.h"
+#include "game/game.h"
+#include "app/app.h"
+#include "notes/notes.h"
 
 int32_t walkerEndX;     // written here alone, by drawWalker
 

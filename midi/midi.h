@@ -5,7 +5,7 @@
 #define TUNEGRIN_MIDI_H
 
 #include <windows.h>
-#include "queue.h"
+#include "midi/queue.h"
 
 // Start-up and shutdown steps run by WinMain on the main thread. midiStartup gives 0 to go
 // on, or the exit code 1 after a memory failure (already reported).

@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <stdint.h>
-#include "midi.h"
+#include "midi/midi.h"
 
 #define MAX_MIDI_INPUTS 8
 

@@ -1,5 +1,5 @@
 // The fixed table of the 15 playable notes, the look-up by MIDI number and the note pick.
-#include "notes.h"
+#include "notes/notes.h"
 
 NoteSprites noteB4Sprites, ledgerNoteSprites, noteG4Sprites, lineNoteSprites,
             spaceNoteSprites, noteD3Sprites, noteB2Sprites;

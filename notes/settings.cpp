@@ -1,6 +1,6 @@
 // The settings file: which notes are enabled, read at start-up and written when the note
 // filter dialog closes.
-#include "notes.h"
+#include "notes/notes.h"
 #include <string.h>
 
 #define SETTINGS_FILE    ".\\tunegrin.ini"

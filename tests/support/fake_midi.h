@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <gtest/gtest.h>
-#include "midi_api.h"
+#include "midi/midi_api.h"
 #include <string>
 #include <vector>
 
