@@ -1,5 +1,5 @@
 // Process-wide values of the application shell: instance, main window, desktop size,
-// the sprite bitmaps, and the one way problems reach the player.
+// its private messages, the sprite bitmaps, and the one way problems reach the player.
 #ifndef TUNEGRIN_APP_H
 #define TUNEGRIN_APP_H
 
@@ -10,6 +10,12 @@
 #define APP_ICON_NAME   "TuneGrin"
 #define APP_TITLE       "TuneGrin"
 #define WALKER_COUNT 6
+
+// The main window's private messages; every WM_USER number the program uses is here.
+#define WM_MIDI_INPUT   (WM_USER + 0)   // posted by the MIDI callback; carries no data
+#define WM_SCREEN_KEY   (WM_USER + 1)   // posted by the on-screen keyboard; wParam is a MIDI
+                                        // note number, or SCREEN_KEY_NONE for no answering key
+#define SCREEN_KEY_NONE 0xFFFF
 
 // Set once by initInstance on the main thread, read everywhere after.
 extern HINSTANCE appInstance;

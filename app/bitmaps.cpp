@@ -1,7 +1,7 @@
 // The sprite bitmaps: loaded once from the program's resources, held until the process ends.
-#include "app.h"
-#include "notes.h"
-#include "resource.h"
+#include "app/app.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 
 HBITMAP staffBitmap;
 HBITMAP happyFaceBitmap, madFaceBitmap;

@@ -1,5 +1,5 @@
 // The one way a problem reaches the player: a beep and a modal box owned by the main window.
-#include "app.h"
+#include "app/app.h"
 
 void showMessage(const char* text)
 {

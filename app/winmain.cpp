@@ -1,9 +1,9 @@
 // Process entry: window class, main window, message loop and orderly shutdown.
-#include "app.h"
-#include "dialogs.h"
-#include "game.h"
-#include "midi.h"
-#include "notes.h"
+#include "app/app.h"
+#include "dialogs/dialogs.h"
+#include "game/game.h"
+#include "midi/midi.h"
+#include "notes/notes.h"
 #include <time.h>
 
 HINSTANCE appInstance;

@@ -1,10 +1,11 @@
 // The road of one MIDI answer: from the callback, called on a thread of its own as the
 // multimedia system would, to the score mark drawn by the window thread.
 #include "bench.h"
-#include "app.h"
-#include "game.h"
-#include "midi.h"
-#include "resource.h"
+#include "app/app.h"
+#include "game/game.h"
+#include "midi/midi.h"
+#include "midi/midi_api.h"
+#include "resources/resource.h"
 #include <atomic>
 #include <stdio.h>
 #include <thread>

@@ -1,7 +1,7 @@
 // The benchmark program: prints the machine, then every figure with its unit and target.
 //   tunegrin_bench.exe <path of tunegrin.exe> [CPU model] [Linux pid of the X server]
 #include "bench.h"
-#include "app.h"
+#include "app/app.h"
 #include <stdio.h>
 #include <string>
 

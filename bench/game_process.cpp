@@ -1,8 +1,8 @@
 // The game as a player runs it, in a process of its own: start-up time against a bare
 // window program, CPU used while a game plays, peak memory and the size of the program.
 #include "bench.h"
-#include "game.h"
-#include "resource.h"
+#include "game/game.h"
+#include "resources/resource.h"
 #include "scratch.h"
 #include <psapi.h>
 #include <winternl.h>

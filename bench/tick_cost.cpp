@@ -1,11 +1,11 @@
 // The cost of the game's timer ticks on the real window, and of the event queue alone and
 // under eight producers.
 #include "bench.h"
-#include "app.h"
-#include "game.h"
-#include "midi.h"
-#include "notes.h"
-#include "resource.h"
+#include "app/app.h"
+#include "game/game.h"
+#include "midi/midi.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 #include <atomic>
 #include <stdio.h>
 #include <thread>

@@ -1,5 +1,5 @@
 // The About box: closes on its button, Enter, Esc or the close box.
-#include "dialogs.h"
+#include "dialogs/dialogs.h"
 
 INT_PTR CALLBACK aboutDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM)
 {

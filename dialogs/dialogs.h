@@ -4,14 +4,13 @@
 
 #include <windows.h>
 
-#define SCREEN_KEY_NONE 0xFFFF
-#define KEYBOARD_TITLE_COUNT 316
-
 extern HWND keyboardDialog;     // null while closed; main thread only
-extern const char* const keyboardTitles[KEYBOARD_TITLE_COUNT];
+
+// The keyboard window's captions (dialogs/keyboard_titles.cpp); the count is the table's.
+extern const char* const keyboardTitles[];
+extern const int KEYBOARD_TITLE_COUNT;
 
 void openKeyboard();
-int keyNoteForControl(int id);  // the key map; SCREEN_KEY_NONE for no answering key
 INT_PTR CALLBACK keyboardDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK optionsDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK aboutDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -1,9 +1,8 @@
 // The modeless on-screen keyboard: a press on a white key posts that key's note.
-#include "dialogs.h"
-#include "app.h"
-#include "game.h"
-#include "notes.h"
-#include "resource.h"
+#include "dialogs/dialogs.h"
+#include "app/app.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 
 HWND keyboardDialog;
 
@@ -12,7 +11,8 @@ HWND keyboardDialog;
 // judges it a wrong answer and takes a mark away.
 static const int whiteKeyNotes[] = { 59, 60, 62, 64, 65, 67, 69, 71, 72, 74, 76, 77, 79, 81, 83 };
 
-int keyNoteForControl(int id)
+// The key map: SCREEN_KEY_NONE for a control that is no answering key.
+static int keyNoteForControl(int id)
 {
     if (id < IDC_ANSWER_KEY_FIRST || id > IDC_WHITE_KEY_LAST) return SCREEN_KEY_NONE;
     return whiteKeyNotes[id - IDC_ANSWER_KEY_FIRST];

@@ -1,7 +1,7 @@
 // Captions for the on-screen keyboard window: one is drawn at random each time it opens.
-#include "dialogs.h"
+#include "dialogs/dialogs.h"
 
-const char* const keyboardTitles[KEYBOARD_TITLE_COUNT] = {
+const char* const keyboardTitles[] = {
     // Steinway & Sons grands and uprights
     "Steinway Model D", "Steinway Model B", "Steinway Model O",
     "Steinway Model M", "Steinway Model S", "Steinway Model K-52",
@@ -170,3 +170,5 @@ const char* const keyboardTitles[KEYBOARD_TITLE_COUNT] = {
     "Cordovox", "Suzuki Melodion M-37C", "Suzuki Melodion MX-32D",
     "Suzuki Hammond 44", "Suzuki Hammond PRO-44H",
 };
+
+const int KEYBOARD_TITLE_COUNT = sizeof keyboardTitles / sizeof keyboardTitles[0];

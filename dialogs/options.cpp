@@ -1,23 +1,11 @@
 // The note filter dialog: each box enables one note at once; closing saves the choice.
-#include "dialogs.h"
-#include "app.h"
-#include "notes.h"
-#include "resource.h"
-#include <string.h>
+#include "dialogs/dialogs.h"
+#include "app/app.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 
 // The row enabled again when the player closes with every box cleared: middle C.
 #define FALLBACK_ROW 13
-
-// Builds the comma list of enabled names in table order, the order the loader matches.
-static void buildNoteList(char* list)
-{
-    list[0] = 0;
-    for (int row = 0; row < NOTE_COUNT; row++) {
-        if (!noteTable[row].enabled) continue;
-        if (list[0]) strcat(list, ",");
-        strcat(list, noteTable[row].name);
-    }
-}
 
 // The box is owned by the main window, which this modal dialog has already disabled, so the
 // box would leave the dialog live under it: a tick or a second Close there would act in the
@@ -32,20 +20,16 @@ static void showMessageOver(HWND dialog, const char* text)
 
 static void saveAndClose(HWND dialog)
 {
-    char list[SETTINGS_BUFFER];
-    buildNoteList(list);
-    if (!list[0]) {
+    if (!anyNoteEnabled()) {
         showMessageOver(dialog, "At least ONE note must be checked!");
-        buildNoteList(list);        // the flags as the box leaves them
-        if (!list[0]) {
+        if (!anyNoteEnabled()) {    // the flags as the box leaves them
             noteTable[FALLBACK_ROW].enabled = 1;
             CheckDlgButton(dialog, IDC_NOTE_BOX_FIRST + FALLBACK_ROW, BST_CHECKED);
-            buildNoteList(list);
         }
     }
     // A folder we may not write to must not pass silently; the choice still holds in
     // memory until the program ends.
-    if (!WritePrivateProfileStringA(SETTINGS_SECTION, SETTINGS_KEY, list, SETTINGS_FILE))
+    if (!saveNoteSettings())
         showMessageOver(dialog, "Your note choice could not be saved to tunegrin.ini. "
                                 "It holds until TuneGrin is closed.");
     EndDialog(dialog, 1);

@@ -24,8 +24,6 @@
 #define MISS_X 100               // a note left of this is missed
 #define SCORE_SLOT 20
 
-#define WM_SCREEN_KEY (WM_USER + 1)   // wParam: MIDI note, or SCREEN_KEY_NONE
-
 // Drawing (game/draw.cpp); main thread only.
 void drawStaff(HWND window);
 int drawNote(HWND window, int x, int midiNote, int mode);

@@ -1,9 +1,9 @@
 // The main window procedure: menu commands, timers and answers drive the game.
-#include "game.h"
-#include "app.h"
-#include "dialogs.h"
-#include "midi.h"
-#include "resource.h"
+#include "game/game.h"
+#include "app/app.h"
+#include "dialogs/dialogs.h"
+#include "midi/midi.h"
+#include "resources/resource.h"
 
 // The score row and the walker hang from the bottom of the desktop-sized window. Runs on
 // every message; the first one arrives during window creation.

@@ -1,10 +1,10 @@
 // One turn of the game: the moving note, the answers, the result pause and the walker run.
 // No variable holds the phase: the running timer, noteState and inputEnabled tell it.
-#include "game.h"
-#include "app.h"
-#include "midi.h"
-#include "notes.h"
-#include "resource.h"
+#include "game/game.h"
+#include "app/app.h"
+#include "midi/midi.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 
 // Game globals, main thread only.
 int32_t noteState = DRAW_NOTE;

@@ -1,5 +1,6 @@
 // Runs on the multimedia system's threads: keeps channel-1 note-ons and hands them over.
-#include "midi.h"
+#include "midi/midi_api.h"
+#include "app/app.h"
 
 // Allocates nothing, shows nothing, calls no MIDI operation; the only shared things it
 // touches are the queue and the window's message queue.

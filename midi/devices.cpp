@@ -1,7 +1,7 @@
 // Opening every MIDI input device at start-up and closing them at shutdown.
-#include "midi.h"
-#include "midi_api.h"
-#include "app.h"
+#include "midi/midi.h"
+#include "midi/midi_api.h"
+#include "app/app.h"
 
 uint16_t inputDeviceCount;
 MIDIINCAPSA inputDeviceCaps[MAX_MIDI_INPUTS];

@@ -1,39 +1,18 @@
-// MIDI input: the event queue between the callback threads and the window thread, the
-// devices and their callback.
+// MIDI input as the rest of the program sees it: the event queue the window thread drains
+// and the start-up and shutdown steps. The devices, their records and the callback are
+// declared in midi_api.h, for this folder and the tests.
 #ifndef TUNEGRIN_MIDI_H
 #define TUNEGRIN_MIDI_H
 
 #include <windows.h>
-#include <mmsystem.h>
-#include <stdint.h>
-#include "queue.h"
-
-#define MAX_MIDI_INPUTS 8
-#define WM_MIDI_INPUT (WM_USER + 0)    // posted by the callback; carries no data
-
-struct MidiDeviceContext {
-    HWND window;
-    HGLOBAL contextMemory;
-    uint32_t deviceIndex;
-    MidiEventQueue* queue;
-};
-
-MidiDeviceContext* deviceContextCreate();
-void deviceContextDestroy(MidiDeviceContext* context);
-
-void CALLBACK midiInputCallback(HMIDIIN handle, UINT kind, DWORD_PTR instance,
-                                DWORD_PTR param1, DWORD_PTR param2);
+#include "midi/queue.h"
 
 // Start-up and shutdown steps run by WinMain on the main thread. midiStartup gives 0 to go
 // on, or the exit code 1 after a memory failure (already reported).
 int midiStartup();
 void midiShutdown();
 
-// MIDI state: written on the main thread during start-up and shutdown only.
-extern uint16_t inputDeviceCount;
-extern MIDIINCAPSA inputDeviceCaps[MAX_MIDI_INPUTS];
+// Written on the main thread during start-up and shutdown only.
 extern MidiEventQueue* eventQueue;              // null when there is no device
-extern MidiDeviceContext* deviceContexts[MAX_MIDI_INPUTS];
-extern HMIDIIN inputHandles[MAX_MIDI_INPUTS];
 
 #endif

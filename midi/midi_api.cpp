@@ -1,5 +1,5 @@
 // The table of MIDI operations the start-up and shutdown steps call: winmm by default.
-#include "midi_api.h"
+#include "midi/midi_api.h"
 
 const MidiApi realMidiApi = {
     midiInGetNumDevs,

@@ -1,9 +1,34 @@
-// The winmm calls and the two allocations the MIDI start-up makes, through one table so a
-// test can stand in for devices this machine does not have.
+// The inside of the MIDI layer: device records, the callback, the per-device state, and
+// the winmm calls and two allocations the start-up makes, through one table so a test can
+// stand in for devices this machine does not have.
 #ifndef TUNEGRIN_MIDI_API_H
 #define TUNEGRIN_MIDI_API_H
 
-#include "midi.h"
+#include <windows.h>
+#include <mmsystem.h>
+#include <stdint.h>
+#include "midi/midi.h"
+
+#define MAX_MIDI_INPUTS 8
+
+struct MidiDeviceContext {
+    HWND window;
+    HGLOBAL contextMemory;
+    uint32_t deviceIndex;
+    MidiEventQueue* queue;
+};
+
+MidiDeviceContext* deviceContextCreate();
+void deviceContextDestroy(MidiDeviceContext* context);
+
+void CALLBACK midiInputCallback(HMIDIIN handle, UINT kind, DWORD_PTR instance,
+                                DWORD_PTR param1, DWORD_PTR param2);
+
+// Device state: written on the main thread during start-up and shutdown only.
+extern uint16_t inputDeviceCount;
+extern MIDIINCAPSA inputDeviceCaps[MAX_MIDI_INPUTS];
+extern MidiDeviceContext* deviceContexts[MAX_MIDI_INPUTS];
+extern HMIDIIN inputHandles[MAX_MIDI_INPUTS];
 
 struct MidiApi {
     UINT (WINAPI* getNumDevs)();

@@ -1,5 +1,5 @@
 // The MIDI event ring: MIDI callback threads put, the window thread gets.
-#include "queue.h"
+#include "midi/queue.h"
 #include <new>
 
 // Memory the callbacks reach must keep one address for the queue's life: both blocks are

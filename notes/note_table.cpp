@@ -1,5 +1,5 @@
 // The fixed table of the 15 playable notes, the look-up by MIDI number and the note pick.
-#include "notes.h"
+#include "notes/notes.h"
 
 NoteSprites noteB4Sprites, ledgerNoteSprites, noteG4Sprites, lineNoteSprites,
             spaceNoteSprites, noteD3Sprites, noteB2Sprites;
@@ -39,12 +39,18 @@ NoteEntry* findNoteEntry(int32_t midiNote)
     return cachedEntry;
 }
 
+int anyNoteEnabled()
+{
+    int anyEnabled = 0;
+    for (int i = 0; i < NOTE_COUNT; i++) anyEnabled |= noteTable[i].enabled;
+    return anyEnabled;
+}
+
 int32_t pickNote()
 {
     // Only while the note filter dialog has every box cleared can no row be enabled; a
     // turn that starts then picks as if all were, rather than drawing for ever.
-    int anyEnabled = 0;
-    for (int i = 0; i < NOTE_COUNT; i++) anyEnabled |= noteTable[i].enabled;
+    int anyEnabled = anyNoteEnabled();
     for (;;) {
         int i = randomDraw() % NOTE_COUNT;
         if (noteTable[i].enabled || !anyEnabled) return noteTable[i].midiNote;

@@ -19,11 +19,6 @@ struct NoteEntry {
 };
 
 #define NOTE_COUNT 15
-#define SETTINGS_FILE    ".\\tunegrin.ini"
-#define SETTINGS_SECTION "initialize"
-#define SETTINGS_KEY     "notes"
-#define SETTINGS_DEFAULT "B4,A4,G4,F4,E4,D4,C4,B3,A3,G3,F3,E3,D3,C3,B2"
-#define SETTINGS_BUFFER  80
 
 // The seven sprite pairs; handles filled by initInstance (app/bitmaps.cpp), main thread.
 extern NoteSprites noteB4Sprites, ledgerNoteSprites, noteG4Sprites, lineNoteSprites,
@@ -33,9 +28,14 @@ extern NoteSprites noteB4Sprites, ledgerNoteSprites, noteG4Sprites, lineNoteSpri
 // loadNoteSettings at start-up, then the note filter dialog).
 extern NoteEntry noteTable[NOTE_COUNT + 1];
 
+// The settings file (notes/settings.cpp): its name, section, key and format are known there
+// alone. saveNoteSettings writes the enabled rows and gives 0 when the write failed.
 void loadNoteSettings();
 void applyNoteSettings(const char* value);   // the parsing half of loadNoteSettings
+int saveNoteSettings();
+
 NoteEntry* findNoteEntry(int32_t midiNote);
+int anyNoteEnabled();
 int32_t pickNote();
 
 void randomSeed(uint32_t seed);

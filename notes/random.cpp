@@ -1,5 +1,5 @@
 // The program's one pseudo-random generator: note picks, walker sprites, keyboard captions.
-#include "notes.h"
+#include "notes/notes.h"
 
 static uint32_t randomState = 1;    // main thread only
 

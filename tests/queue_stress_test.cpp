@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 #include <vector>
-#include "queue.h"
+#include "midi/queue.h"
 
 #ifndef STRESS_SCALE
 #define STRESS_SCALE 1      // the native ThreadSanitizer build divides the counts by this

@@ -1,7 +1,7 @@
 // The MIDI event ring on its own: order, overflow, wrap and its memory.
 #include <windows.h>
 #include <gtest/gtest.h>
-#include "queue.h"
+#include "midi/queue.h"
 #include <vector>
 
 static MidiEvent event(uint32_t n)

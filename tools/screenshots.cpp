@@ -1,10 +1,10 @@
 // Plays a few scenes of the game in a real window and saves the screen after each, for
 // the README: tools/screenshots.sh turns them into PNG files under docs/.
-#include "app.h"
-#include "dialogs.h"
-#include "game.h"
-#include "notes.h"
-#include "resource.h"
+#include "app/app.h"
+#include "dialogs/dialogs.h"
+#include "game/game.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 #include <stdio.h>
 #include <string>
 

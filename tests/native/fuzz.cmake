@@ -8,7 +8,7 @@ endif()
 set(FUZZ_FLAGS -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
 add_executable(settings_fuzz settings_fuzz.cpp
     ${TOP}/notes/settings.cpp ${TOP}/notes/note_table.cpp ${TOP}/notes/random.cpp)
-target_include_directories(settings_fuzz PRIVATE shim ${TOP}/notes)
+target_include_directories(settings_fuzz PRIVATE shim ${TOP})
 target_compile_options(settings_fuzz PRIVATE ${FUZZ_FLAGS} -g -O1)
 target_link_options(settings_fuzz PRIVATE ${FUZZ_FLAGS})
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "notes.h"
+#include "notes/notes.h"
 
 // What the settings file holds for this run; served by the read below.
 static const uint8_t* fileValue;

@@ -1,7 +1,7 @@
 // The scripted MIDI layer: winmm's contract for input devices, played from threads of its own.
 #include "fake_midi.h"
-#include "midi.h"
-#include "midi_api.h"
+#include "midi/midi.h"
+#include "midi/midi_api.h"
 #include <deque>
 #include <stdio.h>
 #include <string.h>

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <gtest/gtest.h>
+#include "midi/midi_api.h"
 #include <string>
 #include <vector>
 

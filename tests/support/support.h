@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
-#include "dialogs.h"
-#include "game.h"
-#include "midi.h"
-#include "notes.h"
-#include "resource.h"
+#include "app/app.h"
+#include "dialogs/dialogs.h"
+#include "game/game.h"
+#include "midi/midi.h"
+#include "notes/notes.h"
+#include "resources/resource.h"
 #include "scratch.h"
 
 // A fresh temporary folder made the current directory; removed again on destruction.

@@ -30,5 +30,7 @@ inline int SwitchToThread() { return sched_yield() == 0; }
 // Like the real one: at most size - 1 characters, always terminated.
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback,
                                       LPSTR buffer, DWORD size, LPCSTR file);
+// The native programs never save: every write fails.
+inline int WritePrivateProfileStringA(LPCSTR, LPCSTR, LPCSTR, LPCSTR) { return 0; }
 
 #endif
