@@ -32,9 +32,9 @@ case $TUNEGRIN_DATA in
 esac
 if [ $# -ge 1 ]; then
     exe=$1
-    ensure_packages wine wine64
+    ensure_packages wine wine64 python3
 else
-    ensure_packages "${BUILD_PACKAGES[@]}"
+    ensure_packages "${BUILD_PACKAGES[@]}" python3
     build_windows x86_64 >/dev/null
     exe=$BUILD_ROOT/x86_64/tunegrin.exe
 fi
