@@ -13,6 +13,7 @@
 #define TIMER_SCROLL 1
 #define TIMER_PAUSE  2
 #define TIMER_WALKER 3
+#define TIMER_MIDI   4          // one-shot: the MIDI drain left for after input and paints
 #define SCROLL_INTERVAL 20      // ms per 3-pixel note step
 #define PAUSE_INTERVAL  2000    // ms a result stays on screen
 #define WALKER_INTERVAL 15      // ms per 2-pixel walker step

@@ -34,6 +34,9 @@ static void onTimer(HWND window, WPARAM id)
     case TIMER_SCROLL: scrollTick(window); break;
     case TIMER_PAUSE:  pauseEnd(window);   break;
     case TIMER_WALKER: walkerTick(window); break;
+    case TIMER_MIDI:   KillTimer(window, TIMER_MIDI);
+                       drainMidiQueue(window);
+                       break;
     }
 }
 

@@ -120,12 +120,25 @@ void judgeAnswer(HWND window, WPARAM midiNote)
     else scoreMiss();
 }
 
+// Posted messages come before input, paints and timer ticks, so under a flood, where
+// more events wait when a drain ends and a post may wait for them, the next drain is left
+// to a timer, which Windows hands out last: the window goes on answering the player,
+// painting and ticking between drains. The flag stays set meanwhile, so the callbacks
+// post nothing until that drain clears it.
+static void leaveRestForTimer(HWND window)
+{
+    eventQueue->postWaiting.exchange(1, std::memory_order_acq_rel);
+    MSG waiting;
+    PeekMessageA(&waiting, window, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_REMOVE | PM_NOYIELD);
+    if (!SetTimer(window, TIMER_MIDI, USER_TIMER_MINIMUM, 0)) PostMessageA(window, WM_MIDI_INPUT, 0, 0);
+}
+
 // One post may find many events, or none. Every event is taken out, so nothing is left
 // over for the next turn, but only those arriving while input is open are judged.
 //
 // Clearing the post flag before counting lets the next put post again (see the callback);
 // the drain then takes no more than the events present when it starts, so a flood cannot
-// pin the window thread, and anything put later has that post coming.
+// pin the window thread, and anything put later has a post or the timer coming.
 void drainMidiQueue(HWND window)
 {
     if (!eventQueue) return;        // no MIDI device: nothing was ever queued
@@ -136,4 +149,5 @@ void drainMidiQueue(HWND window)
         if (((drainedEvent.message >> 16) & 0xFF) == 0) continue;   // velocity 0: a release
         judgeAnswer(window, (drainedEvent.message >> 8) & 0xFF);
     }
+    if (eventQueue->count.load(std::memory_order_acquire) > 0) leaveRestForTimer(window);
 }

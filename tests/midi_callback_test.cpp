@@ -2,6 +2,7 @@
 // played notes travelling through the real message loop into the game.
 #include "support.h"
 #include "fake_midi.h"
+#include <atomic>
 #include <thread>
 
 // Packs a channel-1 note-on.
@@ -194,6 +195,39 @@ TEST_F(MidiCallback, PutsFromManyThreadsLeaveOnePostAndOneDrainLetsPaintAndTicks
     EXPECT_EQ(scoreRowX, 20) << "every event was a wrong answer on an empty row";
 }
 
+// A flood that never stops: every drain ends with more events waiting, yet the window
+// still paints, ticks and answers between drains.
+TEST_F(MidiCallback, AnEndlessFloodStillLetsPaintsAndTicksThrough)
+{
+    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    InvalidateRect(mainWindow, 0, FALSE);
+    ASSERT_TRUE(clickAsPlayer(mainWindow));
+    std::atomic<bool> flooding{ true };
+    std::thread player([&] {
+        while (flooding) deliver(MIM_DATA, noteOn(62, 100));   // wrong answers, each drawn
+    });
+    bool painted = false, ticked = false, answered = false;
+    int drains = 0;
+    MSG msg;
+    DWORD start = GetTickCount();
+    while (!(painted && ticked && answered && drains > 1) && GetTickCount() - start < 10000) {
+        if (!PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) continue;
+        if (msg.hwnd == mainWindow) {
+            painted |= msg.message == WM_PAINT;
+            ticked |= msg.message == WM_TIMER && msg.wParam == TIMER_SCROLL;
+            answered |= msg.message == WM_LBUTTONDOWN;
+            drains += msg.message == WM_MIDI_INPUT || (msg.message == WM_TIMER && msg.wParam == TIMER_MIDI);
+        }
+        DispatchMessageA(&msg);
+    }
+    flooding = false;
+    player.join();
+    EXPECT_GT(drains, 1);
+    EXPECT_TRUE(painted) << "no paint during the flood";
+    EXPECT_TRUE(ticked) << "no scroll tick during the flood";
+    EXPECT_TRUE(answered) << "the player's click waited behind the flood";
+}
+
 // The same callback, called by two scripted devices from their own threads after the real
 // start-up steps opened and started them.
 class MidiCallbackFromDevices : public testing::Test {
@@ -283,8 +317,8 @@ static int runSteps(const std::vector<std::function<void()>>& list)
 }
 
 // Counts the WM_MIDI_INPUT posts taken from the window thread's queue (by the loop, or by a
-// drain clearing the posts that wait behind it), and hands each event that the real drain
-// took out to `drained`. The slots a drain took are read right after it: below capacity no
+// drain handing the rest to its timer), and hands each event that the real drain (by post
+// or by timer) took out to `drained`. The slots a drain took are read right after it: below capacity no
 // put reaches them again before the next quiet point.
 static WNDPROC gameProc;
 static HHOOK postHook;
@@ -303,9 +337,11 @@ static LRESULT CALLBACK countingPosts(int code, WPARAM removed, LPARAM lParam)
 
 static LRESULT CALLBACK watchingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg != WM_MIDI_INPUT || !eventQueue) return CallWindowProcA(gameProc, window, msg, wParam, lParam);
+    bool drain = msg == WM_MIDI_INPUT || (msg == WM_TIMER && wParam == TIMER_MIDI);
+    if (!drain || !eventQueue) return CallWindowProcA(gameProc, window, msg, wParam, lParam);
     MSG behind;                 // until this drain clears the flag, no other post may be made
-    if (PeekMessageA(&behind, mainWindow, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_NOREMOVE)) postsBehindPosts++;
+    if (msg == WM_MIDI_INPUT && PeekMessageA(&behind, mainWindow, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_NOREMOVE))
+        postsBehindPosts++;
     MidiEvent* first = eventQueue->nextRead;
     LRESULT result = CallWindowProcA(gameProc, window, msg, wParam, lParam);
     for (MidiEvent* slot = first; slot != eventQueue->nextRead;) {
