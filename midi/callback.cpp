@@ -16,7 +16,7 @@ void CALLBACK midiInputCallback(HMIDIIN, UINT kind, DWORD_PTR instance,
     event.message = (uint32_t)param1;
     queuePut(context->queue, &event);
     // At most one post waits: while one does, Windows hands out neither paints nor timer
-    // ticks. No event is left without a post: the drain clears the flag before it counts
+    // ticks. No event is left without a drain coming: the drain clears the flag before it counts
     // the events, so a put it does not count finds the flag clear and posts (both sides
     // exchange the flag, so a put that still saw it set is one the drain counts). Posted
     // also when the event was dropped.

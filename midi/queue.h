@@ -28,7 +28,7 @@ struct MidiEventQueue {
     MidiEvent* nextWrite;              // producers only, inside their turn
     MidiEvent* nextRead;               // window thread only
     std::atomic<uint32_t> producerTurn; // 0 free, 1 taken: producers take turns among themselves
-    std::atomic<uint32_t> postWaiting;  // 1 while a WM_MIDI_INPUT for this queue waits undrained
+    std::atomic<uint32_t> postWaiting;  // 1 while a drain is on its way: a WM_MIDI_INPUT or the drain timer
 };
 
 MidiEventQueue* queueCreate(uint32_t capacity);
