@@ -19,6 +19,38 @@ int32_t walkerSprite = 0;
 
 static MidiEvent drainedEvent;  // queueGet copies each event here
 
+// Score slots changed by the drain under way: one drain may judge hundreds of notes and
+// the row shows only its final state, so each slot is drawn once, when the drain ends.
+// Outside a drain an answer draws its slot at once.
+static int draining;
+static int32_t changedSlots[64];
+static int changedCount;
+
+// A slot shows a mark exactly when it lies left of the next free one.
+static void drawChangedSlots()
+{
+    for (int i = 0; i < changedCount; i++)
+        drawScoreMark(changedSlots[i], scoreRowY, changedSlots[i] < scoreRowX);
+    changedCount = 0;
+}
+
+static void showSlot(int32_t x)
+{
+    for (int i = 0; i < changedCount; i++)
+        if (changedSlots[i] == x) return;
+    if (changedCount == sizeof changedSlots / sizeof changedSlots[0]) drawChangedSlots();
+    changedSlots[changedCount++] = x;
+    if (!draining) drawChangedSlots();
+}
+
+// Takes out the events present now, judging none: they came while answers were closed.
+static void dropWaitingMidi()
+{
+    if (!eventQueue) return;
+    uint32_t present = eventQueue->count.load(std::memory_order_acquire);
+    while (present-- > 0 && queueGet(eventQueue, &drainedEvent)) {}
+}
+
 static void setMenuPlaying(HWND window, int playing)
 {
     HMENU menu = GetMenu(window);
@@ -29,6 +61,9 @@ static void setMenuPlaying(HWND window, int playing)
 void startTurn(HWND window)
 {
     setMenuPlaying(window, 1);
+    // Under a stream of notes a drain may still be on its way (a post or the drain timer)
+    // when this start, posted by the last turn's end, comes first.
+    dropWaitingMidi();
     noteX = screenWidth;            // the first tick draws it just inside the right edge
     targetNote = pickNote();
     noteState = DRAW_NOTE;
@@ -96,8 +131,8 @@ void walkerTick(HWND window)
 
 static void scoreHit(HWND window)
 {
-    drawScoreMark(scoreRowX, scoreRowY, 1);
     scoreRowX += SCORE_SLOT;
+    showSlot(scoreRowX - SCORE_SLOT);
     if (scoreRowX > screenWidth - 30) {     // row full: the walker clears it
         KillTimer(window, timerId);
         inputEnabled = 0;
@@ -110,7 +145,7 @@ static void scoreMiss()
 {
     scoreRowX -= SCORE_SLOT;
     if (scoreRowX < SCORE_SLOT) scoreRowX = SCORE_SLOT;
-    drawScoreMark(scoreRowX, scoreRowY, 0);
+    showSlot(scoreRowX);            // the last mark's slot is blanked
 }
 
 // Takes the whole message parameter, so no key value can alias a note by truncation.
@@ -124,13 +159,16 @@ void judgeAnswer(HWND window, WPARAM midiNote)
 // more events wait when a drain ends and a post may wait for them, the next drain is left
 // to a timer, which Windows hands out last: the window goes on answering the player,
 // painting and ticking between drains. The flag stays set meanwhile, so the callbacks
-// post nothing until that drain clears it.
+// post nothing until that drain clears it. With neither a timer nor a post on its way,
+// the flag is cleared, or no callback would ever post again.
 static void leaveRestForTimer(HWND window)
 {
     eventQueue->postWaiting.exchange(1, std::memory_order_acq_rel);
     MSG waiting;
     PeekMessageA(&waiting, window, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_REMOVE | PM_NOYIELD);
-    if (!SetTimer(window, TIMER_MIDI, USER_TIMER_MINIMUM, 0)) PostMessageA(window, WM_MIDI_INPUT, 0, 0);
+    if (SetTimer(window, TIMER_MIDI, USER_TIMER_MINIMUM, 0)) return;
+    if (!PostMessageA(window, WM_MIDI_INPUT, 0, 0))
+        eventQueue->postWaiting.store(0, std::memory_order_release);
 }
 
 // One post may find many events, or none. Every event is taken out, so nothing is left
@@ -144,10 +182,13 @@ void drainMidiQueue(HWND window)
     if (!eventQueue) return;        // no MIDI device: nothing was ever queued
     eventQueue->postWaiting.exchange(0, std::memory_order_acq_rel);
     uint32_t present = eventQueue->count.load(std::memory_order_acquire);
+    draining = 1;
     while (present-- > 0 && queueGet(eventQueue, &drainedEvent)) {
         if (!inputEnabled) continue;
         if (((drainedEvent.message >> 16) & 0xFF) == 0) continue;   // velocity 0: a release
         judgeAnswer(window, (drainedEvent.message >> 8) & 0xFF);
     }
+    draining = 0;
+    drawChangedSlots();
     if (eventQueue->count.load(std::memory_order_acquire) > 0) leaveRestForTimer(window);
 }

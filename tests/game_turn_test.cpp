@@ -347,6 +347,20 @@ TEST_F(GameTurn, RightThenWrongNoteInOneDrainAddAMarkAndTakeItAway)
     EXPECT_TRUE(onlyTimer(TIMER_PAUSE));
 }
 
+// Under a stream of notes the drain of what came during the pause may be left to the drain
+// timer, which comes after the start that the pause's end posted.
+TEST_F(GameTurn, NotesThatCameBetweenTurnsAreNotJudgedInTheNextTurn)
+{
+    command(IDM_START);
+    rightTurn();
+    MidiEvent right = { 0, 0, 0x90u | C3 << 8 | 100 << 16 };
+    queuePut(eventQueue, &right);
+    ASSERT_TRUE(nextTurnStarts());
+    SendMessageA(mainWindow, WM_TIMER, TIMER_MIDI, 0);
+    EXPECT_EQ(scoreRowX, 40) << "a note played between turns answered the next one";
+    EXPECT_TRUE(queueEmpty());
+}
+
 TEST_F(GameTurn, MidiNoticeWithoutAQueueIsHarmless)
 {
     queueDestroy(eventQueue);

@@ -142,6 +142,51 @@ TEST_F(MidiCallback, EventsPutWhileAPostWaitsAddNoPostAndOneDrainTakesThemAll)
     EXPECT_TRUE(postedInputs(1)) << "after a drain the next event posts again";
 }
 
+// A window that no longer exists: posts to it fail, and so does a timer on it.
+static HWND goneWindow()
+{
+    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    DestroyWindow(window);
+    return window;
+}
+
+// Whoever sets the post flag and then fails to post or set the drain timer must clear it
+// again, or no callback would ever post after that.
+TEST_F(MidiCallback, APostOrDrainTimerThatFailsLeavesTheFlagClear)
+{
+    HWND gone = goneWindow();
+    context->window = gone;
+    deliver(MIM_DATA, noteOn(62, 100));
+    EXPECT_EQ(eventQueue->postWaiting.load(), 0u) << "the callback's failed post";
+    context->window = mainWindow;
+    deliver(MIM_DATA, noteOn(62, 100));
+    EXPECT_TRUE(postedInputs(1));
+
+    std::atomic<bool> flooding{ true };
+    std::thread player([&] {
+        MidiEvent wrong = { 0, 0, noteOn(62, 100) };
+        while (flooding) queuePut(eventQueue, &wrong);
+    });
+    int leftBehind = 0, stuck = 0;  // drains that ended with events waiting, flags left set
+    for (DWORD start = GetTickCount(); leftBehind < 20 && !stuck && GetTickCount() - start < 10000;) {
+        drainMidiQueue(gone);
+        stuck = eventQueue->postWaiting.load() != 0;
+        leftBehind += eventQueue->count.load() > 0;
+    }
+    flooding = false;
+    player.join();
+    EXPECT_FALSE(stuck) << "a drain with neither a timer nor a post left the flag set";
+    EXPECT_TRUE(stuck || leftBehind == 20) << "only " << leftBehind << " drains left events behind";
+}
+
+// The drain timer is a one-shot: each drain that leaves events behind sets it again.
+TEST_F(MidiCallback, TheDrainTimerEndsWithItsDrain)
+{
+    SetTimer(mainWindow, TIMER_MIDI, USER_TIMER_MINIMUM, 0);
+    SendMessageA(mainWindow, WM_TIMER, TIMER_MIDI, 0);
+    EXPECT_FALSE(KillTimer(mainWindow, TIMER_MIDI)) << "the drain timer went on after its drain";
+}
+
 TEST_F(MidiCallback, AFullQueueDropsTheNewestEventAndStillPostsForIt)
 {
     for (DWORD n = 0; n < MIDI_QUEUE_CAPACITY; n++) deliver(MIM_DATA, noteOn(n & 0x7F, n >> 7), n);
