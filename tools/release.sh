@@ -9,26 +9,13 @@ ensure_packages "${BUILD_PACKAGES[@]}" zip nsis
 
 version=$(tunegrin_version)
 
-# Trees of their own with nothing but the game in them: the test trees build more.
 release_root=$BUILD_ROOT/release
 dist=$TOP/dist
 mkdir -p "$dist"
 
-# Configured like build_windows, but only the game itself is built.
-build_release() {
-    local arch=$1
-    local dir=$release_root/$arch
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S "$TOP" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/toolchain-$arch-w64-mingw32.cmake" \
-            -DTUNEGRIN_TESTS=OFF -DTUNEGRIN_BENCH=OFF >/dev/null
-    fi
-    cmake --build "$dir" -j "$JOBS" --target tunegrin
-}
-
 pack() {
     local arch=$1 bits=$2
-    build_release "$arch"
+    build_game "$arch"
     local stage=$release_root/stage-$bits
     rm -rf "$stage"
     mkdir -p "$stage/TuneGrin-$version"
