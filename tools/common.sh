@@ -8,6 +8,8 @@ WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=$(command -v wine64 || command -v wine || echo wine)
 # The player's TuneGrin folder on Linux: the installed game, its settings and its Wine prefix.
 TUNEGRIN_DATA=${XDG_DATA_HOME:-${HOME:-}/.local/share}/tunegrin
+# TuneGrin's name to menus and software centres: its desktop entry and AppStream metainfo.
+APP_ID=org.tunegrin.TuneGrin
 
 # The program's version text, as its version resource carries it.
 tunegrin_version() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release programs for 32-bit and 64-bit Windows and packs each, with the
 # player's README, into dist/TuneGrin-<version>-win32.zip and -win64.zip, and into a
-# setup program, dist/TuneGrin-<version>-win32-setup.exe and -win64-setup.exe.
+# setup program, dist/TuneGrin-<version>-win32-setup.exe and -win64-setup.exe; the 64-bit
+# program also into the Debian package dist/tunegrin_<version>-1_amd64.deb.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -35,3 +36,7 @@ pack() {
 echo "== TuneGrin $version"
 pack i686 win32
 pack x86_64 win64
+deb=$dist/tunegrin_$version-1_amd64.deb
+bash "$TOP/tools/make_deb.sh" "$release_root/x86_64/tunegrin.exe" "$deb"
+echo "== $deb"
+dpkg-deb -c "$deb" | awk '{print "   " $NF}' | grep -v '/$'
