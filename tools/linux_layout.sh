@@ -15,9 +15,9 @@ exe=$1 share=$2$3 program_dir=$2$4 exec_line=$5
 
 install -d "$program_dir" "$share/applications" "$share/metainfo"
 install -m 644 "$exe" "$program_dir/tunegrin.exe"
-# The launcher is tools/tunegrin-wine.sh with the part of common.sh it sources, both run
-# by bash, so neither needs to be executable.
-install -m 644 "$TOP/tools/tunegrin-wine.sh" "$TOP/tools/common.sh" "$program_dir/"
+# The launcher is tools/tunegrin-wine.sh with the part of common.sh it sources.
+install -m 755 "$TOP/tools/tunegrin-wine.sh" "$program_dir/"
+install -m 644 "$TOP/tools/common.sh" "$program_dir/"
 python3 "$TOP/tools/ico_to_png.py" "$TOP/resources/tunegrin.ico" "$share/icons/hicolor" tunegrin \
     >/dev/null
 install -m 644 "$TOP/tools/linux/$APP_ID.metainfo.xml" "$share/metainfo/"
