@@ -4,8 +4,8 @@
 //                                     "folder=...", or "missing" with exit code 3
 //   install_probe run PROGRAM FOLDER  starts PROGRAM in FOLDER, waits for its main window,
 //                                     closes it and expects exit code 0
-//   install_probe close               closes the game's main window of any process: exit
-//                                     code 0, or 3 when there is none (yet)
+//   install_probe wait                waits for the game's main window of any process
+//   install_probe close               closes it: exit code 0, or 3 when there is none (yet)
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
@@ -98,20 +98,25 @@ static int runGame(const char* program, const char* folder)
     return 0;
 }
 
-static int closeGame()
+static int findGame(bool close)
 {
     Search search = { 0, 0 };
-    EnumWindows(matchGameWindow, (LPARAM)&search);
+    for (DWORD waited = 0; !search.found && waited < WAIT_MS; waited += 50) {
+        EnumWindows(matchGameWindow, (LPARAM)&search);
+        if (close) break;
+        Sleep(50);
+    }
     if (!search.found) return 3;
-    PostMessageA(search.found, WM_CLOSE, 0, 0);
+    if (close) PostMessageA(search.found, WM_CLOSE, 0, 0);
     return 0;
 }
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && strcmp(argv[1], "close") == 0) return closeGame();
+    if (argc == 2 && strcmp(argv[1], "wait") == 0) return findGame(false);
+    if (argc == 2 && strcmp(argv[1], "close") == 0) return findGame(true);
     if (argc == 3 && strcmp(argv[1], "shortcut") == 0) return readShortcut(argv[2]);
     if (argc == 4 && strcmp(argv[1], "run") == 0) return runGame(argv[2], argv[3]);
-    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | close\n");
+    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close\n");
     return 2;
 }
