@@ -10,12 +10,13 @@ program=$1 probe=$2
 fail() { echo "FAIL: $*"; exit 1; }
 scratch=$(mktemp -d)
 home=$scratch/home
-launcher_pid="" installed=""
+launcher_pid="" installed="" XVFB_PID=""
 apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null; }
 cleanup() {
     [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
     WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -k 2>/dev/null || true
     [ -z "$installed" ] || apt purge tunegrin || true
+    stop_xvfb || true
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -33,12 +34,17 @@ report=$(grep -v ': hint: ' <<<"$report" || true)      # hints, such as two main
 report=$(appstreamcli validate --no-net "$scratch/files/usr/share/metainfo/$APP_ID.metainfo.xml" 2>&1) \
     || fail "appstreamcli validate: $report"
 cmp -s "$program" "$scratch/files/usr/lib/tunegrin/tunegrin.exe" || fail "the package holds another program"
+for picture in $(sed -n 's|.*<image>https://[^/]*/\(.*\)</image>.*|\1|p' "$scratch/files/usr/share/metainfo/$APP_ID.metainfo.xml"); do
+    [ -f "$TOP/$picture" ] || fail "the metainfo shows $picture, which the repository does not have"
+done
 dpkg-deb -f "$deb" Depends | grep -qx 'wine, wine64' || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "package checked; install, start and purge SKIPPED: they need root (apt-get install)"
     exit 0
 fi
+# A display of its own: the player's fresh Wine prefix and the game keep off the shared one.
+start_xvfb 800x600x24
 installed=yes
 apt install "$deb" || fail "apt-get install ./tunegrin.deb failed"
 files=$(dpkg-query -L tunegrin | while read -r path; do [ -d "$path" ] || echo "$path"; done)
