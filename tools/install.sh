@@ -17,7 +17,7 @@ uninstall() {
         "$data_home/metainfo/$APP_ID.metainfo.xml" "$data_home"/icons/hicolor/*/apps/tunegrin.png
     rm -f "$TUNEGRIN_DATA"/{tunegrin.exe,tunegrin-wine.sh,common.sh}
     rm -rf "$TUNEGRIN_DATA/wine"
-    rmdir "$TUNEGRIN_DATA" "$data_home/metainfo" 2>/dev/null || true   # unless the settings are there
+    rmdir "$TUNEGRIN_DATA" "$data_home/metainfo" 2>/dev/null || true   # each only when empty
     echo "TuneGrin removed; settings, if any, kept in $TUNEGRIN_DATA"
 }
 
