@@ -39,8 +39,10 @@ SetCompressor /SOLID lzma
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; The setup's version is the one in the program's version resource: a program of
-; another version is refused.
+; The setup's version is the one in the program's version resource: makensis refuses to
+; pack a program of another version. The setup itself installs over any version already
+; there, the same one included: it replaces the program, the shortcut and the uninstall
+; entry, and leaves tunegrin.ini alone.
 !getdllversion "${PROGRAM}" V_
 !if "${VERSION}" S!= "${V_1}.${V_2}.${V_3}"
   !error "${PROGRAM} is version ${V_1}.${V_2}.${V_3}, not ${VERSION}"
@@ -58,7 +60,29 @@ Function .onInit
   SetShellVarContext current
 FunctionEnd
 
+; Windows will not open a running program for writing: while TuneGrin runs from the
+; folder, the player closes it and retries, or cancels with nothing changed (exit code 2).
+!macro ENSURE_CLOSED UN
+Function ${UN}ensureClosed
+  retry:
+  IfFileExists "$INSTDIR\tunegrin.exe" 0 closed
+  ClearErrors
+  FileOpen $0 "$INSTDIR\tunegrin.exe" a
+  IfErrors 0 opened
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+    "TuneGrin is running from $INSTDIR.$\r$\nClose it, then choose Retry." /SD IDCANCEL IDRETRY retry
+  SetErrorLevel 2
+  Quit
+  opened:
+  FileClose $0
+  closed:
+FunctionEnd
+!macroend
+!insertmacro ENSURE_CLOSED ""
+!insertmacro ENSURE_CLOSED "un."
+
 Section
+  Call ensureClosed
   SetOutPath "$INSTDIR"              ; also the shortcut's working folder
   File "/oname=tunegrin.exe" "${PROGRAM}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -81,6 +105,7 @@ Function un.onInit
 FunctionEnd
 
 Section "-un.Program"
+  Call un.ensureClosed               ; before anything goes
   Delete "${SHORTCUT}"
   Delete "$INSTDIR\tunegrin.exe"
   Delete "$INSTDIR\uninstall.exe"

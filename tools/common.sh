@@ -8,6 +8,8 @@ WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=$(command -v wine64 || command -v wine || echo wine)
 # The player's TuneGrin folder on Linux: the installed game, its settings and its Wine prefix.
 TUNEGRIN_DATA=${XDG_DATA_HOME:-${HOME:-}/.local/share}/tunegrin
+# TuneGrin's name to menus and software centres: its desktop entry and AppStream metainfo.
+APP_ID=org.tunegrin.TuneGrin
 
 # The program's version text, as its version resource carries it.
 tunegrin_version() {
@@ -36,6 +38,8 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps)
+# Enough to build the game alone and play it.
+GAME_PACKAGES=(cmake make g++-mingw-w64-x86-64 wine wine64 xvfb xauth)
 
 # Configures (once) and builds one Windows architecture: x86_64 or i686.
 build_windows() {
@@ -46,6 +50,20 @@ build_windows() {
             -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/toolchain-$arch-w64-mingw32.cmake" "$@" >/dev/null
     fi
     cmake --build "$dir" -j "$JOBS"
+}
+
+# Builds the game alone, none of the test or benchmark programs, in a tree of its own
+# (the test trees build more); prints nothing but errors. The program ends up in
+# $BUILD_ROOT/release/<arch>/tunegrin.exe.
+build_game() {
+    local arch=$1
+    local dir=$BUILD_ROOT/release/$arch
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S "$TOP" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/toolchain-$arch-w64-mingw32.cmake" \
+            -DTUNEGRIN_TESTS=OFF -DTUNEGRIN_BENCH=OFF >/dev/null
+    fi
+    cmake --build "$dir" -j "$JOBS" --target tunegrin >/dev/null
 }
 
 # A Wine prefix of our own: never the user's default one.

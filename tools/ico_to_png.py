@@ -1,27 +1,26 @@
 #!/usr/bin/env python3
-"""Writes the largest picture of a Windows icon (.ico) as an RGBA PNG, for Linux menus.
+"""Writes every picture of a Windows icon (.ico) as an RGBA PNG into an icon theme, for Linux menus.
 
-    python3 tools/ico_to_png.py resources/tunegrin.ico tunegrin.png
+    python3 tools/ico_to_png.py resources/tunegrin.ico THEME NAME
 
-Prints the picture's size in pixels (icons are square), which names the icon theme's folder.
+writes THEME/<size>x<size>/apps/NAME.png for each size the icon has (icons are square) and
+prints the sizes.
 Standard library only. Reads the icon forms Windows bitmaps use: 1, 4 and 8 bits per pixel
 with a palette, or 24 and 32 bits; a picture stored as PNG is copied as it is.
 """
 
+import os
 import struct
 import sys
 import zlib
 
 
-def largest_image(ico):
+def images(ico):
     reserved, kind, count = struct.unpack_from("<HHH", ico, 0)
     if reserved != 0 or kind != 1 or count == 0:
         raise ValueError("not an icon file")
     entries = [struct.unpack_from("<BBBBHHII", ico, 6 + 16 * i) for i in range(count)]
-    # A width or height of 0 in the directory means 256.
-    best = max(entries, key=lambda e: (e[0] or 256) * (e[1] or 256))
-    size, offset = best[6], best[7]
-    return ico[offset:offset + size]
+    return [ico[e[7]:e[7] + e[6]] for e in entries]
 
 
 def dib_to_rgba(dib):
@@ -65,19 +64,25 @@ def png_bytes(width, height, rows):
 
 
 def main(argv):
-    if len(argv) != 3:
-        print("usage: ico_to_png.py ICON.ico PICTURE.png", file=sys.stderr)
+    if len(argv) != 4:
+        print("usage: ico_to_png.py ICON.ico THEME NAME", file=sys.stderr)
         return 2
     with open(argv[1], "rb") as f:
-        image = largest_image(f.read())
-    if image.startswith(b"\x89PNG"):
-        png, width = image, struct.unpack_from(">I", image, 16)[0]
-    else:
-        width, height, rows = dib_to_rgba(image)
-        png = png_bytes(width, height, rows)
-    with open(argv[2], "wb") as f:
-        f.write(png)
-    print(width)
+        ico = f.read()
+    sizes = {}                                  # a size given twice keeps its last picture
+    for image in images(ico):
+        if image.startswith(b"\x89PNG"):
+            png, width = image, struct.unpack_from(">I", image, 16)[0]
+        else:
+            width, height, rows = dib_to_rgba(image)
+            png = png_bytes(width, height, rows)
+        sizes[width] = png
+    for width, png in sorted(sizes.items()):
+        folder = os.path.join(argv[2], "%dx%d" % (width, width), "apps")
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, argv[3] + ".png"), "wb") as f:
+            f.write(png)
+        print(width)
     return 0
 
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release programs for 32-bit and 64-bit Windows and packs each, with the
 # player's README, into dist/TuneGrin-<version>-win32.zip and -win64.zip, and into a
-# setup program, dist/TuneGrin-<version>-win32-setup.exe and -win64-setup.exe.
+# setup program, dist/TuneGrin-<version>-win32-setup.exe and -win64-setup.exe; the 64-bit
+# program also into the Debian package dist/tunegrin_<version>-1_amd64.deb.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -9,26 +10,13 @@ ensure_packages "${BUILD_PACKAGES[@]}" zip nsis
 
 version=$(tunegrin_version)
 
-# Trees of their own with nothing but the game in them: the test trees build more.
 release_root=$BUILD_ROOT/release
 dist=$TOP/dist
 mkdir -p "$dist"
 
-# Configured like build_windows, but only the game itself is built.
-build_release() {
-    local arch=$1
-    local dir=$release_root/$arch
-    if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S "$TOP" -B "$dir" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/toolchain-$arch-w64-mingw32.cmake" \
-            -DTUNEGRIN_TESTS=OFF -DTUNEGRIN_BENCH=OFF >/dev/null
-    fi
-    cmake --build "$dir" -j "$JOBS" --target tunegrin
-}
-
 pack() {
     local arch=$1 bits=$2
-    build_release "$arch"
+    build_game "$arch"
     local stage=$release_root/stage-$bits
     rm -rf "$stage"
     mkdir -p "$stage/TuneGrin-$version"
@@ -48,3 +36,7 @@ pack() {
 echo "== TuneGrin $version"
 pack i686 win32
 pack x86_64 win64
+deb=$dist/tunegrin_$version-1_amd64.deb
+bash "$TOP/tools/make_deb.sh" "$release_root/x86_64/tunegrin.exe" "$deb"
+echo "== $deb"
+dpkg-deb -c "$deb" | awk '{print "   " $NF}' | grep -v '/$'

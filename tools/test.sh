@@ -29,7 +29,8 @@ summary() {
     printf '   %-44s %4d s\n' "total" "$SECONDS"
 }
 
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev nsis desktop-file-utils
+ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev nsis desktop-file-utils \
+    debhelper lintian appstream
 phase_done "packages"
 build_windows x86_64 -DTUNEGRIN_WERROR=ON
 phase_done "64-bit build"

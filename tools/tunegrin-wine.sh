@@ -5,7 +5,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-exe=${1:-$BUILD_ROOT/x86_64/tunegrin.exe}
+exe=${1:-$BUILD_ROOT/release/x86_64/tunegrin.exe}
 exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
 data=$TUNEGRIN_DATA
 mkdir -p "$data"

@@ -4,6 +4,8 @@
 //                                     "folder=...", or "missing" with exit code 3
 //   install_probe run PROGRAM FOLDER  starts PROGRAM in FOLDER, waits for its main window,
 //                                     closes it and expects exit code 0
+//   install_probe wait                waits for the game's main window of any process
+//   install_probe close               closes it: exit code 0, or 3 when there is none (yet)
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
@@ -43,7 +45,7 @@ static int readShortcut(const char* name)
     return 0;
 }
 
-struct Search { DWORD processId; HWND found; };
+struct Search { DWORD processId; HWND found; };    // processId 0: any process
 
 static BOOL CALLBACK matchGameWindow(HWND window, LPARAM param)
 {
@@ -53,7 +55,7 @@ static BOOL CALLBACK matchGameWindow(HWND window, LPARAM param)
     char className[64] = "", title[64] = "";
     GetClassNameA(window, className, sizeof className);
     GetWindowTextA(window, title, sizeof title);
-    if (processId != search->processId || !IsWindowVisible(window)
+    if ((search->processId && processId != search->processId) || !IsWindowVisible(window)
         || strcmp(className, "TuneGrinWClass") != 0 || strcmp(title, "TuneGrin") != 0)
         return TRUE;
     search->found = window;
@@ -96,10 +98,25 @@ static int runGame(const char* program, const char* folder)
     return 0;
 }
 
+static int findGame(bool close)
+{
+    Search search = { 0, 0 };
+    for (DWORD waited = 0; !search.found && waited < WAIT_MS; waited += 50) {
+        EnumWindows(matchGameWindow, (LPARAM)&search);
+        if (close) break;
+        Sleep(50);
+    }
+    if (!search.found) return 3;
+    if (close) PostMessageA(search.found, WM_CLOSE, 0, 0);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 2 && strcmp(argv[1], "wait") == 0) return findGame(false);
+    if (argc == 2 && strcmp(argv[1], "close") == 0) return findGame(true);
     if (argc == 3 && strcmp(argv[1], "shortcut") == 0) return readShortcut(argv[2]);
     if (argc == 4 && strcmp(argv[1], "run") == 0) return runGame(argv[2], argv[3]);
-    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER\n");
+    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close\n");
     return 2;
 }

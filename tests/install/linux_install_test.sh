@@ -13,7 +13,7 @@ as_player() { env -u XDG_DATA_HOME HOME="$scratch" bash "$TOP/tools/install.sh" 
 
 as_player "$program" >/dev/null || fail "tools/install.sh failed"
 data=$scratch/.local/share/tunegrin
-entry=$scratch/.local/share/applications/tunegrin.desktop
+entry=$scratch/.local/share/applications/$APP_ID.desktop
 icon=$scratch/.local/share/icons/hicolor/32x32/apps/tunegrin.png
 cmp -s "$program" "$data/tunegrin.exe" || fail "no copy of the built game in $data"
 [ -f "$entry" ] || fail "no desktop entry $entry"

@@ -20,7 +20,8 @@ registry_value() {
 }
 
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+game=""
+trap '[ -z "$game" ] || kill "$game" 2>/dev/null; rm -rf "$scratch"' EXIT
 bash "$TOP/tools/make_setup.sh" "$program" win64 "$scratch/TuneGrin-setup.exe"
 
 folder=$scratch/TuneGrin
@@ -41,14 +42,46 @@ working=$(sed -n 's/^folder=//p' <<<"$shortcut")
 wine_run "$probe" run "$target" "$working" || fail "the game did not run as its shortcut starts it"
 
 [ "$(registry_value DisplayName)" = TuneGrin ] || fail "no DisplayName TuneGrin in $uninstall_key"
-[ "$(registry_value DisplayVersion)" = "$(tunegrin_version)" ] \
-    || fail "DisplayVersion is '$(registry_value DisplayVersion)', not $(tunegrin_version)"
 [ "$(registry_value UninstallString)" = "\"$windows_folder\\uninstall.exe\"" ] \
     || fail "UninstallString is '$(registry_value UninstallString)'"
 
+# Installed again over it, as if over an older version: the note choice stays, and there is
+# one shortcut and one uninstall entry, with the new version.
+printf '[initialize]\r\nnotes=C3,B2\r\n' > "$folder/tunegrin.ini"
+wine_run reg add "$uninstall_key" /v DisplayVersion /d 0.9.0 /f >/dev/null
+wine_run "$scratch/TuneGrin-setup.exe" /S "/D=$windows_folder" \
+    || fail "the setup over an install failed (exit code $?)"
+grep -q '^notes=C3,B2' "$folder/tunegrin.ini" || fail "the setup over an install took tunegrin.ini"
+count_installs() {
+    shortcuts=$(find "$WINEPREFIX/drive_c" -path '*/Start Menu/*' -iname '*tunegrin*.lnk' | wc -l)
+    entries=$(wine_run reg query "${uninstall_key%\\*}" /s | grep -c 'DisplayName.*TuneGrin' || true)
+}
+count_installs
+[ "$shortcuts" -eq 1 ] && [ "$entries" -eq 1 ] \
+    || fail "$shortcuts shortcuts and $entries uninstall entries after the setup over an install"
+[ "$(registry_value DisplayVersion)" = "$(tunegrin_version)" ] \
+    || fail "DisplayVersion is '$(registry_value DisplayVersion)', not $(tunegrin_version)"
+
+# While the game runs from the folder, the setup and the uninstaller stop (exit code 2)
+# with everything in place.
+(cd "$folder" && exec "$WINE" tunegrin.exe </dev/null >/dev/null 2>&1) &
+game=$!
+wine_run "$probe" wait || fail "the installed game showed no window"
+code=0
+wine_run "$scratch/TuneGrin-setup.exe" /S "/D=$windows_folder" || code=$?
+[ $code -eq 2 ] || fail "the setup gave exit code $code, not 2, while the game ran"
+code=0
+wine_run "$folder/uninstall.exe" /S "_?=$windows_folder" || code=$?
+[ $code -eq 2 ] || fail "the uninstaller gave exit code $code, not 2, while the game ran"
+count_installs
+[ -f "$folder/uninstall.exe" ] && [ "$shortcuts" -eq 1 ] && [ "$entries" -eq 1 ] \
+    || fail "the uninstaller took something while the game ran"
+wine_run "$probe" close || fail "the game's window was gone"
+timeout 30 tail --pid="$game" -f /dev/null || fail "the game did not end after its window closed"
+game=""
+
 # The player's note choice outlives a silent uninstall. _?= keeps the uninstaller in the
 # folder, so Wine waits for it; it cannot delete itself then.
-printf '[initialize]\r\nnotes=C3,B2\r\n' > "$folder/tunegrin.ini"
 wine_run "$folder/uninstall.exe" /S "_?=$windows_folder" \
     || fail "the silent uninstall failed (exit code $?; 124: no end in 30 s)"
 [ ! -e "$folder/tunegrin.exe" ] || fail "tunegrin.exe is still there after the uninstall"

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The Debian package made from the built game: lintian, appstreamcli and desktop-file-validate
+# on it; then, as root, installed with apt-get, started as the menu starts it for a player
+# with a fresh home, and purged, which must keep the player's settings and nothing else.
+#   deb_test.sh path/to/tunegrin.exe path/to/install_probe.exe
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/common.sh"
+program=$1 probe=$2
+
+fail() { echo "FAIL: $*"; exit 1; }
+scratch=$(mktemp -d)
+home=$scratch/home
+launcher_pid="" installed="" XVFB_PID=""
+apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null; }
+cleanup() {
+    [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
+    WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -k 2>/dev/null || true
+    [ -z "$installed" ] || apt purge tunegrin || true
+    stop_xvfb || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+deb=$scratch/tunegrin.deb
+bash "$TOP/tools/make_deb.sh" "$program" "$deb" || fail "tools/make_deb.sh failed"
+# Kept: the package closes no Debian bug, as it is not uploaded to Debian.
+report=$(lintian --fail-on error,warning --suppress-tags initial-upload-closes-no-bugs "$deb" 2>&1) \
+    || fail "lintian: $report"
+dpkg-deb -x "$deb" "$scratch/files"
+entry=$scratch/files/usr/share/applications/$APP_ID.desktop
+report=$(desktop-file-validate "$entry" 2>&1) || fail "desktop-file-validate: $report"
+report=$(grep -v ': hint: ' <<<"$report" || true)      # hints, such as two main categories, pass
+[ -z "$report" ] || fail "desktop-file-validate: $report"
+report=$(appstreamcli validate --no-net "$scratch/files/usr/share/metainfo/$APP_ID.metainfo.xml" 2>&1) \
+    || fail "appstreamcli validate: $report"
+cmp -s "$program" "$scratch/files/usr/lib/tunegrin/tunegrin.exe" || fail "the package holds another program"
+for picture in $(sed -n 's|.*<image>https://[^/]*/\(.*\)</image>.*|\1|p' "$scratch/files/usr/share/metainfo/$APP_ID.metainfo.xml"); do
+    [ -f "$TOP/$picture" ] || fail "the metainfo shows $picture, which the repository does not have"
+done
+dpkg-deb -f "$deb" Depends | grep -qx 'wine, wine64' || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "package checked; install, start and purge SKIPPED: they need root (apt-get install)"
+    exit 77                                     # ctest's "skipped"
+fi
+# The machine has one tunegrin package: test runs of other trees take turns on it.
+exec 9>/run/lock/tunegrin-deb-test.lock
+flock -w 200 9 || fail "another test run held the package for 200 s"
+if dpkg-query -W -f='${Status}' tunegrin 2>/dev/null | grep -q 'ok installed'; then
+    echo "package checked; install, start and purge SKIPPED: tunegrin is installed here already"
+    exit 77
+fi
+# A display of its own: the player's fresh Wine prefix and the game keep off the shared one.
+start_xvfb 800x600x24
+installed=yes
+apt install "$deb" || fail "apt-get install ./tunegrin.deb failed"
+files=$(dpkg-query -L tunegrin | while read -r path; do [ -d "$path" ] || echo "$path"; done)
+command=$(sed -n 's/^Exec=//p' /usr/share/applications/$APP_ID.desktop)
+mkdir -p "$home"
+env -u XDG_DATA_HOME -u WINEPREFIX HOME="$home" sh -c "$command" >"$scratch/launcher.log" 2>&1 &
+launcher_pid=$!
+# The first start prepares the player's Wine prefix; then the game's window comes.
+export WINEPREFIX=$home/.local/share/tunegrin/wine
+for _ in $(seq 1 240); do
+    kill -0 "$launcher_pid" 2>/dev/null || fail "the launcher ended without a window: $(cat "$scratch/launcher.log")"
+    if [ -f "$WINEPREFIX/system.reg" ] && "$WINE" "$probe" close 2>/dev/null; then break; fi
+    sleep 0.5
+done
+status=0
+timeout 30 tail --pid="$launcher_pid" -f /dev/null || fail "no game window, or it did not close"
+wait "$launcher_pid" || status=$?
+launcher_pid=""
+[ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
+
+settings=$home/.local/share/tunegrin/tunegrin.ini
+printf '[initialize]\r\nnotes=C3,B2\r\n' > "$settings"
+apt purge tunegrin || fail "apt-get purge tunegrin failed"
+installed=""
+grep -q '^notes=C3,B2' "$settings" 2>/dev/null || fail "the purge took $settings"
+for path in $files; do [ ! -e "$path" ] || fail "the purge left $path"; done
+echo "package, lintian, validators, apt-get install, game window from the menu's command and purge: all as expected"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The Linux layout of TuneGrin, one set of rules for the Debian package and tools/install.sh:
+# the game with its Wine launcher, a menu entry, the icon at every size it has and the
+# AppStream metainfo that software centres show.
+#   tools/linux_layout.sh EXE DESTDIR SHARE PROGRAM_DIR EXEC
+# SHARE (e.g. /usr/share) and PROGRAM_DIR (the game's own folder) are the installed paths,
+# written under DESTDIR (empty, or the package's staging folder); EXEC is the menu's command.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+if [ $# -ne 5 ]; then
+    echo "usage: tools/linux_layout.sh EXE DESTDIR SHARE PROGRAM_DIR EXEC" >&2
+    exit 2
+fi
+exe=$1 share=$2$3 program_dir=$2$4 exec_line=$5
+
+install -d "$program_dir" "$share/applications" "$share/metainfo"
+install -m 644 "$exe" "$program_dir/tunegrin.exe"
+# The launcher is tools/tunegrin-wine.sh with the part of common.sh it sources.
+install -m 755 "$TOP/tools/tunegrin-wine.sh" "$program_dir/"
+install -m 644 "$TOP/tools/common.sh" "$program_dir/"
+python3 "$TOP/tools/ico_to_png.py" "$TOP/resources/tunegrin.ico" "$share/icons/hicolor" tunegrin \
+    >/dev/null
+install -m 644 "$TOP/tools/linux/$APP_ID.metainfo.xml" "$share/metainfo/"
+
+cat > "$share/applications/$APP_ID.desktop" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=TuneGrin
+GenericName=Sight-reading game
+Comment=Learn to read notes on the treble staff
+Exec=$exec_line
+Icon=tunegrin
+Terminal=false
+Categories=Game;Education;Music;
+Keywords=music;notes;staff;sight-reading;MIDI;
+ENTRY
+chmod 644 "$share/applications/$APP_ID.desktop"
