@@ -87,11 +87,11 @@ protected:
         return testing::AssertionSuccess();
     }
 
-    std::vector<std::string> recorded(int from = 0) const
+    std::vector<std::string> recorded() const
     {
         std::vector<std::string> lines;
         int count = std::min((int)midi->callCount, VIRTUAL_CALLS);
-        for (int i = from; i < count && midi->calls[i].call; i++) lines.push_back(line(midi->calls[i]));
+        for (int i = 0; i < count && midi->calls[i].call; i++) lines.push_back(line(midi->calls[i]));
         return lines;
     }
 
