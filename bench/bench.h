@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <stdint.h>
 #include <algorithm>
+#include <string>
 #include <vector>
 
 inline int64_t clockNow()
@@ -41,9 +42,19 @@ void printNote(const char* text);
 // One bare copy step of a sprite onto the game window, timed: the floor of a drawing.
 double copyStep(HBITMAP sprite, int x, int y);
 
+// Another program run by the benchmark, and its visible window once found.
+struct Started {
+    PROCESS_INFORMATION process;
+    HWND window;
+};
+bool startProgram(const std::string& path, const std::string& folder, Started* started);
+HWND visibleWindowOf(Started* started);
+void closeProgram(Started* started);     // WM_CLOSE, or terminated when that fails
+
 // The parts, in the order bench_main runs them. The process parts come first: they read
 // other windows' pixels off the screen, which the in-process window would cover.
 void benchGameProcess(const char* tunegrinPath, const char* xServerPid);
+void benchMidiFlood();              // only where the tests' stand-in WINMM.dll is built
 void benchAnswerLatency();
 void benchTicks();
 void benchQueue();

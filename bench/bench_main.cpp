@@ -58,6 +58,9 @@ int main(int argc, char** argv)
     fflush(stdout);
 
     benchGameProcess(argv[1], argc > 3 ? argv[3] : 0);
+#ifdef TUNEGRIN_VIRTUAL_MIDI
+    benchMidiFlood();
+#endif
 
     // The rest drives a game window of our own, made as WinMain makes it.
     HINSTANCE instance = GetModuleHandleA(0);

@@ -13,11 +13,6 @@
 static const int STARTS = 10;
 static const DWORD PLAY_MS = 10000;
 
-struct Started {
-    PROCESS_INFORMATION process;
-    HWND window;
-};
-
 static std::string folderOf(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/");
@@ -34,14 +29,14 @@ static BOOL CALLBACK matchProcessWindow(HWND window, LPARAM lParam)
     return FALSE;
 }
 
-static HWND visibleWindowOf(Started* started)
+HWND visibleWindowOf(Started* started)
 {
     started->window = 0;
     EnumWindows(matchProcessWindow, (LPARAM)started);
     return started->window;
 }
 
-static bool startProgram(const std::string& path, const std::string& folder, Started* started)
+bool startProgram(const std::string& path, const std::string& folder, Started* started)
 {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -51,7 +46,7 @@ static bool startProgram(const std::string& path, const std::string& folder, Sta
                           &startup, &started->process) != 0;
 }
 
-static void closeProgram(Started* started)
+void closeProgram(Started* started)
 {
     if (started->window) PostMessageA(started->window, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(started->process.hProcess, 10000) != WAIT_OBJECT_0) {

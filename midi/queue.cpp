@@ -57,7 +57,7 @@ static void takeProducerTurn(MidiEventQueue* queue)
 {
     unsigned spins = 0;
     while (queue->producerTurn.exchange(1, std::memory_order_acquire) != 0) {
-        if (++spins % 64 == 0) SwitchToThread();   // let a preempted holder finish
+        if (++spins % 64 == 0) Sleep(0);   // let a preempted holder finish (SwitchToThread is NT only)
     }
 }
 

@@ -28,6 +28,14 @@ pack() {
     (cd "$stage" && zip -q -X -r "$archive" "TuneGrin-$version")
     echo "== $archive"
     unzip -l "$archive" | sed 's/^/   /'
+    # The game and its README alone: nothing from the test trees, such as their stand-in
+    # winmm.dll, may ship. The setup installs the one program file it is given.
+    local extra
+    extra=$(unzip -Z1 "$archive" | grep -vE "^TuneGrin-$version/(tunegrin\.exe|README\.txt)?\$" || true)
+    if [ -n "$extra" ]; then
+        echo "$archive holds more than the game and its README: $extra" >&2
+        exit 1
+    fi
     local setup=$dist/TuneGrin-$version-$bits-setup.exe
     bash "$TOP/tools/make_setup.sh" "$release_root/$arch/tunegrin.exe" "$bits" "$setup"
     echo "== $setup"

@@ -49,6 +49,12 @@ side_builds() {
     echo "== 32-bit build, tests included"
     build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || return 1
     echo "   ($((SECONDS - started)) s)"
+    echo "== imports of both programs against the Windows each one names"
+    local imports=$TOP/tests/imports
+    bash "$imports/check_imports.sh" i686-w64-mingw32-objdump "$BUILD_ROOT/i686/tunegrin.exe" \
+        "$imports/windows95.txt" 4.0 || return 1
+    bash "$imports/check_imports.sh" x86_64-w64-mingw32-objdump "$BUILD_ROOT/x86_64/tunegrin.exe" \
+        "$imports/windows_xp_x64.txt" 5.2 || return 1
     started=$SECONDS
     local native=$BUILD_ROOT/native
     if [ ! -f "$native/CMakeCache.txt" ]; then

@@ -70,9 +70,9 @@ HWND findOptions(const Game& game)
     return findGameWindow(game, "#32770", [](HWND dialog) { return windowCaption(dialog) == "Options"; });
 }
 
-testing::AssertionResult launchGame(Game& game, const std::string& folder)
+testing::AssertionResult launchGame(Game& game, const std::string& folder, const std::string& exe)
 {
-    std::string path = gamePath();
+    std::string path = exe.empty() ? gamePath() : exe;
     std::string commandLine = "\"" + path + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

@@ -28,8 +28,9 @@ struct Game {
     HWND window = 0;
 };
 
-// Starts tunegrin.exe in `folder` (its working directory) and waits for its main window.
-testing::AssertionResult launchGame(Game& game, const std::string& folder);
+// Starts tunegrin.exe (or the copy `exe`) in `folder` (its working directory) and waits for
+// its main window.
+testing::AssertionResult launchGame(Game& game, const std::string& folder, const std::string& exe = "");
 // Waits for the process to end by itself, then checks its exit code.
 testing::AssertionResult exitsWith(Game& game, DWORD expected, int timeoutMs = 20000);
 // Ends a game that a failed test left running, and lets go of the handles.

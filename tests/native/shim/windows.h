@@ -24,7 +24,7 @@ inline HGLOBAL GlobalAlloc(UINT, SIZE_T size) { return malloc(size ? size : 1); 
 inline void* GlobalLock(HGLOBAL memory) { return memory; }
 inline int GlobalUnlock(HGLOBAL) { return 0; }
 inline HGLOBAL GlobalFree(HGLOBAL memory) { free(memory); return 0; }
-inline int SwitchToThread() { return sched_yield() == 0; }
+inline void Sleep(DWORD) { sched_yield(); }      // the queue only ever sleeps 0 ms: a yield
 
 // Defined by the program that reads settings natively (the fuzzer serves its input here).
 // Like the real one: at most size - 1 characters, always terminated.

@@ -1,0 +1,147 @@
+// The game under eight virtual MIDI keyboards played at the rate a MIDI cable carries
+// (about 1,000 note-ons a second each): how fast the note still scrolls, as a ratio to
+// the same game with the devices silent. The devices are the tests' stand-in WINMM.dll.
+#include "bench.h"
+#include "game/game.h"
+#include "resources/resource.h"
+#include "scratch.h"
+#include "virtual_midi.h"
+#include <mmsystem.h>
+#include <stdio.h>
+#include <string.h>
+#include <string>
+
+static const int DEVICES = 8;
+static const LONG WIRE_RATE = 1000;             // note-ons a second from each device
+static const uint32_t WRONG_NOTE = 0x643E90;    // D3, never asked: only C3 is
+static const DWORD SPAN_MS = 1500;              // well inside one crossing of the staff
+static const int ROUNDS = 3;
+
+// The staff band of the window as the screen shows it, one pixel a DWORD.
+struct Band {
+    int width = 0, height = 0;
+    std::vector<DWORD> pixels;
+};
+
+static Band captureBand(HWND window, int height)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin = { 0, 0 };
+    ClientToScreen(window, &origin);
+    Band band;
+    band.width = client.right;
+    band.height = height;
+    band.pixels.resize((size_t)band.width * height);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = band.width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    HDC screen = GetDC(0);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = 0;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, 0, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, band.width, height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    memcpy(band.pixels.data(), bits, band.pixels.size() * sizeof(DWORD));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(0, screen);
+    return band;
+}
+
+// The leftmost column right of the miss line that differs from the bare staff: the note's
+// left edge. -1 when the band shows the bare staff there.
+static int noteLeft(const Band& now, const Band& bare)
+{
+    for (int x = MISS_X; x < now.width; x++)
+        for (int y = 0; y < now.height; y++)
+            if (now.pixels[(size_t)y * now.width + x] != bare.pixels[(size_t)y * bare.width + x]) return x;
+    return -1;
+}
+
+static LONG deliveredInAll(const VirtualMidi* midi)
+{
+    LONG total = 0;
+    for (int d = 0; d < DEVICES; d++) total += midi->devices[d].delivered;
+    return total;
+}
+
+// Scroll ticks a second over one span of a fresh note's crossing; -1 when no note came.
+static double tickRate(HWND window, const Band& bare, int height)
+{
+    PostMessageA(window, WM_COMMAND, IDM_START, 0);
+    int64_t waitStart = clockNow();
+    int x0 = -1;
+    while ((x0 = noteLeft(captureBand(window, height), bare)) < 0) {
+        if (clockSeconds(clockNow() - waitStart) > 10) return -1;
+        Sleep(1);
+    }
+    int64_t t0 = clockNow();
+    Sleep(SPAN_MS);
+    int x1 = noteLeft(captureBand(window, height), bare);
+    double seconds = clockSeconds(clockNow() - t0);
+    PostMessageA(window, WM_COMMAND, IDM_STOP, 0);
+    Sleep(300);
+    return x1 < 0 ? -1 : (double)(x0 - x1) / 3.0 / seconds;
+}
+
+void benchMidiFlood()
+{
+    printf("scroll ticks under %d virtual MIDI devices at %ld note-ons/s each (wrong notes), %d rounds\n",
+           DEVICES, (long)WIRE_RATE, ROUNDS);
+    VirtualMidi* midi = openVirtualMidi();
+    ScratchFolder folder("bench-midi");
+    WritePrivateProfileStringA("initialize", "notes", "C3", (folder.path() + "\\tunegrin.ini").c_str());
+    std::string exe = midi ? installVirtualMidi(folder.path(), "tunegrin_bench_midi.exe") : "";
+    if (midi) {
+        midi->deviceCount = DEVICES;
+        midi->floodMessage = WRONG_NOTE;
+    }
+    Started game;
+    if (exe.empty() || !startProgram(exe, folder.path(), &game)) {
+        printNote("PROBLEM: the game with the virtual devices did not start");
+        return;
+    }
+    int64_t start = clockNow();
+    while (!visibleWindowOf(&game) && clockSeconds(clockNow() - start) < 30) Sleep(10);
+    if (!game.window || midi->loadedBy != (LONG)game.process.dwProcessId) {
+        printNote("PROBLEM: no game window, or the stand-in winmm.dll not loaded");
+        closeProgram(&game);
+        return;
+    }
+    Sleep(1000);                                    // start-up over
+    const int height = 320;                         // the staff and every note
+    Band bare = captureBand(game.window, height);
+
+    std::vector<double> quiet, flooded;
+    double floodMessages = 0, floodSeconds = 0;
+    for (int round = 0; round < ROUNDS; round++) {   // in turns, so both see the same machine
+        double rate = tickRate(game.window, bare, height);
+        if (rate > 0) quiet.push_back(rate);
+        midi->floodRate = WIRE_RATE;
+        Sleep(500);
+        LONG before = deliveredInAll(midi);
+        int64_t floodStart = clockNow();
+        rate = tickRate(game.window, bare, height);
+        floodMessages += deliveredInAll(midi) - before;
+        floodSeconds += clockSeconds(clockNow() - floodStart);
+        midi->floodRate = 0;
+        Sleep(500);
+        if (rate > 0) flooded.push_back(rate);
+    }
+    closeProgram(&game);
+    if (quiet.empty() || flooded.empty()) {
+        printf("  PROBLEM: a note seen in %zu quiet and %zu flooded rounds\n", quiet.size(), flooded.size());
+        return;
+    }
+    double quietMedian = percentile(quiet, 0.5), floodedMedian = percentile(flooded, 0.5);
+    printFigure("messages delivered meanwhile, all devices", floodMessages / floodSeconds, "/s", "~8000");
+    printFigure("scroll ticks, devices silent", quietMedian, "/s", "none (50 at 20 ms)");
+    printFigure("scroll ticks, devices at wire speed", floodedMedian, "/s", "none");
+    printFigure("ratio", floodedMedian / quietMedian, "x", ">= 0.9");
+}
