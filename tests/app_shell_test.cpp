@@ -3,8 +3,6 @@
 #include "support.h"
 #include "fake_midi.h"
 
-static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
-
 class AppShell : public testing::Test {
 protected:
     TempFolder folder;

@@ -8,8 +8,6 @@ protected:
     void TearDown() override { closeGameWindow(); }
 };
 
-static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
-
 TEST_F(Drawing, FirstPaintShowsTheStaffAndNothingElse)
 {
     int width = clientWidth();

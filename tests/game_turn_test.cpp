@@ -11,7 +11,7 @@ static void endPause() { SendMessageA(mainWindow, WM_TIMER, TIMER_PAUSE, 0); }
 static void midiNoteOns(std::initializer_list<std::pair<int, int>> notesAndVelocities)
 {
     for (const auto& played : notesAndVelocities) {
-        MidiEvent event = { 0, 0, 0x90u | (uint32_t)played.first << 8 | (uint32_t)played.second << 16 };
+        MidiEvent event = { 0, 0, noteOn(played.first, played.second) };
         queuePut(eventQueue, &event);
     }
     SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
@@ -53,15 +53,6 @@ static testing::AssertionResult rowShows(std::initializer_list<int> marks)
                                                       << slot.message();
     }
     return testing::AssertionSuccess();
-}
-
-// Whites out a stretch across the staff lines, so that a repaint shows by putting them back.
-static void blankStaffStretch()
-{
-    HDC window = GetDC(mainWindow);
-    RECT stretch = { 300, 70, 400, 260 };
-    FillRect(window, &stretch, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    ReleaseDC(mainWindow, window);
 }
 
 class GameTurn : public OneNoteGame {

@@ -3,7 +3,6 @@
 #include <set>
 #include <string.h>
 
-static const int C3 = 60;
 static const int BLACK_KEY_FIRST = 222, BLACK_KEY_LAST = 236;
 static const int WHITE_KEY_FIRST = 201, WHITE_KEY_LAST = 221;
 static const int FIRST_ANSWERING_KEY = 207;     // B2; the six white keys below it are wrong answers
@@ -67,14 +66,6 @@ static testing::AssertionResult pressPosts(POINT at, int expected)
     if (!result) return testing::AssertionFailure() << "press at (" << at.x << "," << at.y << "): "
                                                     << result.message();
     return result;
-}
-
-static void blankStaffStretch()
-{
-    HDC window = GetDC(mainWindow);
-    RECT stretch = { 600, 70, 700, 250 };
-    FillRect(window, &stretch, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    ReleaseDC(mainWindow, window);
 }
 
 
@@ -371,12 +362,7 @@ TEST_F(KeyboardDialog, RealMousePressOnAKeyReachesTheGame)
     command(IDM_START);
     POINT at = lowerPartOf(208);
     ClientToScreen(keyboardDialog, &at);
-    SetCursorPos(at.x, at.y);
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_MOUSE;
-    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ASSERT_EQ(SendInput(2, press, sizeof press[0]), 2u);
+    ASSERT_TRUE(clickAt(at.x, at.y));
     pumpMessages();                 // the press, then the WM_SCREEN_KEY it posts
     EXPECT_EQ(scoreRowX, 40);
     EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));

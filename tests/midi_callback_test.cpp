@@ -5,12 +5,6 @@
 #include <atomic>
 #include <thread>
 
-// Packs a channel-1 note-on.
-static DWORD noteOn(int note, int velocity)
-{
-    return 0x90 | (DWORD)note << 8 | (DWORD)velocity << 16;
-}
-
 // Takes every WM_MIDI_INPUT posted to this thread; each must be for the main window and
 // carry nothing.
 static testing::AssertionResult postedInputs(int expected)

@@ -34,11 +34,6 @@ static SIZE_T privateBytes()
     return counters.PrivateUsage;
 }
 
-static DWORD noteOn(int note, int velocity)
-{
-    return 0x90 | (DWORD)note << 8 | (DWORD)velocity << 16;
-}
-
 static int soakMessages()
 {
     const char* size = getenv("TUNEGRIN_SOAK_MESSAGES");

@@ -80,9 +80,9 @@ TEST_F(NoteSettings, OnlyTheFirst79CharactersAreRead)
 TEST_F(NoteSettings, FallbackLeavesTheFileUntouched)
 {
     writeSettingsFile("nonsense");
-    std::string before = readSettingsFile();
+    std::string before = readWholeFile("tunegrin.ini");
     loadNoteSettings();
-    EXPECT_EQ(readSettingsFile(), before);
+    EXPECT_EQ(readWholeFile("tunegrin.ini"), before);
     for (int row = 0; row < NOTE_COUNT; row++) EXPECT_EQ(noteTable[row].enabled, 1);
 }
 

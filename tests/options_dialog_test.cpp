@@ -27,12 +27,6 @@ protected:
         SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
         return driver.messageTexts;
     }
-    static std::string savedNotes()
-    {
-        char value[128] = "";
-        GetPrivateProfileStringA("initialize", "notes", "(missing)", value, sizeof value, ".\\tunegrin.ini");
-        return value;
-    }
     static void click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
     static void clearAll(HWND dialog)
     {

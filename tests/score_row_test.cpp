@@ -174,7 +174,7 @@ TEST_F(ScoreRow, ADrainThatFillsTheRowStartsTheWalkerOnceAndJudgesNoMore)
     for (int answer = 0; answer < 37; answer++) screenKey(C3);
     ASSERT_EQ(scoreRowX, 760);
     for (int i = 0; i < 4; i++) {       // the filling answer and three more right ones
-        MidiEvent played = { 0, 0, 0x90u | C3 << 8 | 100 << 16 };
+        MidiEvent played = { 0, 0, noteOn(C3, 100) };
         queuePut(eventQueue, &played);
     }
     SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
@@ -215,7 +215,7 @@ TEST_F(ScoreRow, AnswersDuringTheWalkerRunChangeNothing)
     screenKey(C3);
     screenKey(D3);
     screenKey(SCREEN_KEY_NONE);
-    MidiEvent played[] = { { 0, 0, 0x90u | C3 << 8 | 100 << 16 }, { 1, 0, 0x90u | D3 << 8 | 100 << 16 } };
+    MidiEvent played[] = { { 0, 0, noteOn(C3, 100) }, { 1, 0, noteOn(D3, 100) } };
     for (const MidiEvent& event : played) queuePut(eventQueue, &event);
     SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
     MidiEvent left;

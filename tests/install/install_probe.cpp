@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
+#include "scratch.h"
 
 static const DWORD WAIT_MS = 20000;    // far above a start-up under Wine (about a second)
 
@@ -43,23 +44,6 @@ static int readShortcut(const char* name)
     return 0;
 }
 
-struct Search { DWORD processId; HWND found; };
-
-static BOOL CALLBACK matchGameWindow(HWND window, LPARAM param)
-{
-    Search* search = (Search*)param;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    char className[64] = "", title[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, title, sizeof title);
-    if (processId != search->processId || !IsWindowVisible(window)
-        || strcmp(className, "TuneGrinWClass") != 0 || strcmp(title, "TuneGrin") != 0)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 static int runGame(const char* program, const char* folder)
 {
     char commandLine[MAX_PATH + 2];
@@ -71,17 +55,17 @@ static int runGame(const char* program, const char* folder)
         printf("could not start %s in %s (error %lu)\n", program, folder, GetLastError());
         return 1;
     }
-    Search search = { process.dwProcessId, 0 };
-    for (DWORD waited = 0; !search.found && waited < WAIT_MS; waited += 50) {
+    HWND found = 0;
+    for (DWORD waited = 0; !found && waited < WAIT_MS; waited += 50) {
         if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
-        EnumWindows(matchGameWindow, (LPARAM)&search);
+        found = findMainWindow(process.dwThreadId);
     }
-    if (!search.found) {
+    if (!found) {
         printf("%s showed no visible window \"TuneGrin\" of class TuneGrinWClass\n", program);
         TerminateProcess(process.hProcess, 1);
         return 1;
     }
-    PostMessageA(search.found, WM_CLOSE, 0, 0);
+    PostMessageA(found, WM_CLOSE, 0, 0);
     DWORD exitCode = 1;
     if (WaitForSingleObject(process.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
         printf("%s did not end after WM_CLOSE\n", program);

@@ -6,16 +6,6 @@ static ModalDriver* activeDriver;
 
 ModalDriver* modalDriver() { return activeDriver; }
 
-bool waitUntil(std::function<bool()> done, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(1);
-    }
-    return true;
-}
-
 ModalDriver::ModalDriver(DWORD watchdogMs) : watchdogMs(watchdogMs)
 {
     activeDriver = this;

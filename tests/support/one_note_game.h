@@ -5,9 +5,7 @@
 
 #include "support.h"
 
-static const int C3 = 60, D3 = 62;
 static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
-static const COLORREF WHITE = RGB(255, 255, 255);
 
 inline void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
 

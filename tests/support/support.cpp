@@ -25,18 +25,6 @@ void writeSettingsFile(const char* value)
     fclose(file);
 }
 
-std::string readSettingsFile()
-{
-    FILE* file = fopen("tunegrin.ini", "rb");
-    if (!file) return "";
-    std::string text;
-    char buffer[512];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    fclose(file);
-    return text;
-}
-
 bool settingsFileExists()
 {
     return GetFileAttributesA("tunegrin.ini") != INVALID_FILE_ATTRIBUTES;
@@ -192,22 +180,12 @@ int clientWidth()
     return client.right;
 }
 
-bool clickAsPlayer(HWND window)
+void blankStaffStretch()
 {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    int x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
-    SetCursorPos(x, y);
-    INPUT click[2] = {};
-    for (INPUT& input : click) {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-        input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    }
-    click[0].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    click[1].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-    return SendInput(2, click, sizeof(INPUT)) == 2;
+    HDC window = GetDC(mainWindow);
+    RECT stretch = { 600, 70, 700, 250 };
+    FillRect(window, &stretch, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ReleaseDC(mainWindow, window);
 }
 
 void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
@@ -253,13 +231,6 @@ void pumpMessages()
         }
         return;
     }
-}
-
-std::string windowText(HWND window)
-{
-    char text[512] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
 }
 
 std::string dialogItemText(HWND dialog, int id)
