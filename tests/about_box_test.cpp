@@ -49,11 +49,12 @@ TEST_F(AboutBox, ClosesOnTheButtonEnterEscapeAndTheCloseBox)
         [](HWND dialog) { PostMessageA(GetFocus() ? GetFocus() : dialog, WM_KEYDOWN, VK_ESCAPE, 0); },
         [](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
     };
+    // The real check is the driver's watchdog: it fails the test for a box left open.
     for (size_t i = 0; i < ways.size(); i++) {
-        HWND opened = 0;
-        openAbout([&](HWND dialog) { opened = dialog; ways[i](dialog); });   // the watchdog fails a box left open
-        EXPECT_NE(opened, nullptr) << i;
-        EXPECT_FALSE(IsWindow(opened)) << "way " << i << " left the box open";
+        SCOPED_TRACE(i);
+        bool opened = false;
+        openAbout([&](HWND dialog) { opened = true; ways[i](dialog); });
+        EXPECT_TRUE(opened);
     }
 }
 

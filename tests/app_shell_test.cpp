@@ -170,33 +170,23 @@ TEST_F(AppShell, AWindowThatCannotBeCreatedEndsStartUpWithCodeZeroBeforeAnything
     dropPosted();
 }
 
-// A second watcher step reads the box's owner and buttons before the driver closes it.
-struct SeenBox { HWND owner; LONG style; };
-static SeenBox seenBox;
-
-static void CALLBACK peekAtBox(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND box = FindWindowA("#32770", "TuneGrin");
-    if (box && !seenBox.owner) {
-        seenBox.owner = GetWindow(box, GW_OWNER);
-        seenBox.style = GetDlgItem(box, IDOK) ? 1 : 0;
-        seenBox.style |= GetDlgItem(box, IDCANCEL) ? 2 : 0;
-    }
-}
-
 TEST_F(AppShell, ShowMessageIsAModalBoxOwnedByTheMainWindow)
 {
     openGameWindow();
-    ModalDriver driver;
-    driver.onDialog("never", [](HWND) {});
-    seenBox = {};
-    UINT_PTR peek = SetTimer(0, 0, 5, peekAtBox);
-    showMessage("Something to read.");
-    KillTimer(0, peek);
-    ASSERT_EQ(driver.messageTexts.size(), 1u);
-    EXPECT_EQ(driver.messageTexts[0], "Something to read.");
-    EXPECT_EQ(driver.messageCaptions[0], "TuneGrin");
-    EXPECT_EQ(seenBox.owner, mainWindow);
-    EXPECT_EQ(seenBox.style, 1) << "one OK button and nothing else";
+    HWND owner = 0;
+    bool ok = false, other = true;
+    {
+        ModalDriver driver;
+        driver.onMessageBox([&](HWND box) {     // read inside the box's own loop, before it goes
+            owner = GetWindow(box, GW_OWNER);
+            ok = GetDlgItem(box, IDOK) != 0;
+            other = GetDlgItem(box, IDCANCEL) || GetDlgItem(box, IDYES) || GetDlgItem(box, IDRETRY);
+        });
+        showMessage("Something to read.");
+        EXPECT_EQ(driver.messageTexts, std::vector<std::string>{ "Something to read." });
+        EXPECT_EQ(driver.messageCaptions, std::vector<std::string>{ "TuneGrin" });
+    }
+    EXPECT_EQ(owner, mainWindow);
+    EXPECT_TRUE(ok && !other) << "one OK button and nothing else";
     closeGameWindow();
 }
