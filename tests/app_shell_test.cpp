@@ -86,12 +86,7 @@ TEST_F(AppShell, FirstPaintShowsTheStaffAloneWithSettingsRead)
 {
     writeSettingsFile("C3");
     runWinMain([] {
-        EXPECT_TRUE(windowShows(staffBitmap, 0, 20));
-        RECT client;
-        GetClientRect(mainWindow, &client);
-        EXPECT_TRUE(staffLinesUnbroken(0, client.right));
-        EXPECT_TRUE(areaIs(101, 0, client.right - 101, 84, WHITE));
-        EXPECT_TRUE(areaIs(0, scoreRowY, client.right, 20, WHITE));
+        EXPECT_TRUE(staffAlone());
         EXPECT_EQ(noteTable[13].enabled, 1);     // the settings were read at start-up
         EXPECT_EQ(noteTable[0].enabled, 0);
         PostMessageA(mainWindow, WM_CLOSE, 0, 0);
@@ -105,15 +100,6 @@ TEST_F(AppShell, CloseBoxAltF4AndExitAllEndWithCodeZero)
     EXPECT_EQ(runWinMain([] { PostMessageA(mainWindow, WM_CLOSE, 0, 0); }), 0);
     // The quit message's code is the exit code.
     EXPECT_EQ(runWinMain([] { PostQuitMessage(7); }), 7);
-}
-
-TEST_F(AppShell, CloseLeavesTheWindowInPlaceUntilTheProcessEnds)
-{
-    runWinMain([] {
-        EXPECT_EQ(SendMessageA(mainWindow, WM_CLOSE, 0, 0), 0);
-        EXPECT_TRUE(IsWindow(mainWindow));
-        EXPECT_TRUE(IsWindowVisible(mainWindow));
-    });
 }
 
 TEST_F(AppShell, AClassThatCannotBeRegisteredEndsStartUpWithCodeZero)

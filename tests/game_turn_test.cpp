@@ -79,8 +79,7 @@ TEST_F(GameTurn, FirstRepaintShowsTheStaffAloneWithStartOffered)
     EXPECT_FALSE(menuGrayed(IDM_START));
     EXPECT_TRUE(menuGrayed(IDM_STOP));
     repaintWindow();
-    EXPECT_TRUE(windowShows(staffBitmap, 0, 20));
-    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth()));
+    EXPECT_TRUE(staffAlone());
     EXPECT_TRUE(staffClean());
     EXPECT_TRUE(rowShows({}));
     EXPECT_TRUE(onlyTimer(0));
@@ -417,26 +416,22 @@ TEST_F(GameTurn, StopDuringTheMissPauseKeepsTheRowAndTheNextStartContinuesIt)
     EXPECT_EQ(scoreRowX, 80);
 }
 
-TEST_F(GameTurn, ExitPostsQuitAndStillRepaints)
+// The window stays in place until the process ends; Exit, a menu command, repaints too.
+TEST_F(GameTurn, CloseAndExitPostQuitAndLeaveTheWindow)
 {
-    blankStaffStretch();
-    ASSERT_FALSE(staffLinesUnbroken(0, clientWidth()));
-    EXPECT_EQ(SendMessageA(mainWindow, WM_COMMAND, IDM_EXIT, 0), 0);
-    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth())) << "the command's repaint";
-    MSG quit;
-    ASSERT_TRUE(PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(quit.wParam, 0u);
-    EXPECT_TRUE(IsWindow(mainWindow));
-}
-
-TEST_F(GameTurn, CloseBoxPostsQuitAndLeavesTheWindow)
-{
-    EXPECT_EQ(SendMessageA(mainWindow, WM_CLOSE, 0, 0), 0);
-    EXPECT_TRUE(IsWindow(mainWindow));
-    EXPECT_TRUE(IsWindowVisible(mainWindow));
-    MSG quit;
-    ASSERT_TRUE(PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
-    EXPECT_EQ(quit.wParam, 0u);
+    for (WPARAM viaMenu : { 0, IDM_EXIT }) {
+        SCOPED_TRACE(viaMenu ? "Exit" : "WM_CLOSE");
+        blankStaffStretch();
+        ASSERT_FALSE(staffLinesUnbroken(0, clientWidth()));
+        EXPECT_EQ(SendMessageA(mainWindow, viaMenu ? WM_COMMAND : WM_CLOSE, viaMenu, 0), 0);
+        if (viaMenu) { EXPECT_TRUE(staffLinesUnbroken(0, clientWidth())) << "the command's repaint"; }
+        EXPECT_TRUE(IsWindow(mainWindow));
+        EXPECT_TRUE(IsWindowVisible(mainWindow));
+        MSG quit;
+        ASSERT_TRUE(PeekMessageA(&quit, 0, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_EQ(quit.wParam, 0u);
+        repaintWindow();
+    }
 }
 
 TEST_F(GameTurn, CommandWeDoNotOwnGoesToTheDefaultProcedureAndRepaintsNothing)

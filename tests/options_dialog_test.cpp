@@ -173,18 +173,6 @@ TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
     EXPECT_EQ(enabledCount(), 6);
 }
 
-TEST_F(NoteFilterDialog, TheGameGoesOnBehindItAndATurnCanTimeOut)
-{
-    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
-    noteX = MISS_X + 30;          // ten ticks from a miss
-    withOptions([](HWND dialog) {       // the game's real timers run until the miss
-        modalDriver()->closeWhen(dialog, [] { return noteState == DRAW_MAD; });
-    });
-    EXPECT_LT(noteX, MISS_X);
-    EXPECT_EQ(noteState, DRAW_MAD);
-    EXPECT_EQ(inputEnabled, 0);
-}
-
 TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
 {
     randomSeed(5);

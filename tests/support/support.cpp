@@ -140,10 +140,22 @@ testing::AssertionResult staffLinesUnbroken(int fromX, int toX)
 {
     for (int line = 0; line < 5; line++) {
         int centre = STAFF_TOP_LINE + STAFF_LINE_SPACING * line;
-        testing::AssertionResult result = areaIs(fromX, centre - 1, toX - fromX, 3, RGB(0, 0, 0));
+        testing::AssertionResult result = areaIs(fromX, centre - 1, toX - fromX, 3, BLACK);
         if (!result) return testing::AssertionFailure() << "staff line " << line << ": " << result.message();
     }
     return testing::AssertionSuccess();
+}
+
+testing::AssertionResult staffAlone()
+{
+    int width = clientWidth();
+    testing::AssertionResult shown = windowShows(staffBitmap, 0, 20);
+    if (shown) shown = staffLinesUnbroken(0, width);
+    for (int line = 0; line < 4 && shown; line++)      // white between the lines, right of the clef
+        shown = areaIs(101, STAFF_TOP_LINE + STAFF_LINE_SPACING * line + 2, width - 101, STAFF_LINE_SPACING - 3, WHITE);
+    if (shown) shown = areaIs(101, 0, width - 101, 85, WHITE);
+    if (shown) shown = areaIs(0, 305, width, scoreRowY + 20 - 305, WHITE);
+    return shown;
 }
 
 Snapshot snapshot(int x, int y, int width, int height)

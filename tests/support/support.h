@@ -54,6 +54,8 @@ testing::AssertionResult windowShows(HBITMAP sprite, int x, int y);
 testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour);
 // The staff lines' rows are black from x to right (exclusive).
 testing::AssertionResult staffLinesUnbroken(int fromX, int toX);
+// The staff and its clef and nothing else, down to the score row's bottom: no note, no mark.
+testing::AssertionResult staffAlone();
 
 // A copy of part of the client area, to compare with what is there later.
 struct Snapshot {
