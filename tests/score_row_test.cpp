@@ -50,27 +50,12 @@ static uint32_t seedForWalker(int sprite)
     }
 }
 
-// Slots from..to-20 show the mark, or are white when `marked` is false.
-static testing::AssertionResult slots(int from, int to, bool marked)
-{
-    for (int x = from; x < to; x += 20) {
-        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, scoreRowY)
-                                               : areaIs(x, scoreRowY, 20, 20, WHITE);
-        if (!slot) return testing::AssertionFailure() << "slot " << x << ": " << slot.message();
-    }
-    return testing::AssertionSuccess();
-}
-
 class ScoreRow : public OneNoteGame {
 protected:
     void SetUp() override
     {
         OneNoteGame::SetUp();
         command(IDM_START);
-    }
-    testing::AssertionResult staffClean()
-    {
-        return windowMatches(cleanStaff);
     }
 };
 

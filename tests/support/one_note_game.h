@@ -31,6 +31,27 @@ inline testing::AssertionResult onlyTimer(UINT_PTR wanted)
                                        << "; wanted" << (expected.empty() ? " none" : expected);
 }
 
+// Slots from..to-20 show the mark, or are white when `marked` is false.
+inline testing::AssertionResult slots(int from, int to, bool marked)
+{
+    for (int x = from; x < to; x += 20) {
+        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, scoreRowY)
+                                               : areaIs(x, scoreRowY, 20, 20, WHITE);
+        if (!slot) return testing::AssertionFailure() << "slot " << x << (marked ? " marked: " : " blank: ")
+                                                      << slot.message();
+    }
+    return testing::AssertionSuccess();
+}
+
+// The row shows `marks` marks from its first slot on, and white everywhere else.
+inline testing::AssertionResult rowShows(int marks)
+{
+    testing::AssertionResult shown = areaIs(0, scoreRowY, 20, 20, WHITE);
+    if (shown) shown = slots(20, 20 + 20 * marks, true);
+    if (shown) shown = slots(20 + 20 * marks, clientWidth() - 19, false);
+    return shown;
+}
+
 class OneNoteGame : public testing::Test {
 protected:
     TempFolder folder;
@@ -56,6 +77,20 @@ protected:
     {
         if (face == DRAW_NOTE) return windowShows(c3->sprites->note, x, c3->y);
         return windowShows(face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap, x + 8, c3->y + 4);
+    }
+    // The staff area as the first paint left it, apart from columns skipFrom..skipTo-1.
+    testing::AssertionResult staffClean(int skipFrom = 0, int skipTo = 0)
+    {
+        Snapshot now = snapshot(0, 0, cleanStaff.width, cleanStaff.height);
+        int wrong = 0;
+        std::string first;
+        for (size_t i = 0; i < now.pixels.size(); i++) {
+            int x = (int)i % now.width, y = (int)i / now.width;
+            if ((x >= skipFrom && x < skipTo) || now.pixels[i] == cleanStaff.pixels[i]) continue;
+            if (wrong++ == 0) first = "(" + std::to_string(x) + "," + std::to_string(y) + ")";
+        }
+        if (wrong) return testing::AssertionFailure() << wrong << " staff pixels changed, first at " << first;
+        return testing::AssertionSuccess();
     }
 };
 
