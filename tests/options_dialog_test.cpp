@@ -1,5 +1,5 @@
-// The note filter dialog from the real resources: ticks, what it saves, and the game
-// going on behind it.
+// The note filter dialog from the real resources: ticks, what it saves, and the game's
+// next turns.
 #include "support.h"
 
 class NoteFilterDialog : public testing::Test {
@@ -8,24 +8,26 @@ protected:
     void SetUp() override { openGameWindow(); }
     void TearDown() override { closeGameWindow(); }
 
-    // Opens the dialog as the menu does and hands it to `action` inside its modal loop.
-    std::vector<std::string> withOptions(std::function<void(HWND)> action)
-    {
-        ModalDriver driver;
-        driver.onDialog("Options", action);
-        SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
-        return driver.messageTexts;
-    }
-    // The same, with `whileBoxShows` handed the dialog and its first message box.
-    std::vector<std::string> withOptionsAndBox(std::function<void(HWND)> action,
-                                               std::function<void(HWND, HWND)> whileBoxShows)
+    // Opens the dialog as the menu does and hands it to `action` inside its modal loop, and
+    // its first message box, with the dialog, to `whileBoxShows`; gives the boxes' texts.
+    std::vector<std::string> withOptions(std::function<void(HWND)> action,
+                                         std::function<void(HWND, HWND)> whileBoxShows = nullptr)
     {
         ModalDriver driver;
         HWND opened = 0;
         driver.onDialog("Options", [&](HWND dialog) { opened = dialog; action(dialog); });
-        driver.onMessageBox([&](HWND box) { whileBoxShows(opened, box); });
-        SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+        if (whileBoxShows) driver.onMessageBox([&](HWND box) { whileBoxShows(opened, box); });
+        command(IDM_OPTIONS);
         return driver.messageTexts;
+    }
+    // Ticks these boxes alone, in this order, and closes the dialog.
+    std::vector<std::string> tickOnly(std::vector<int> boxes)
+    {
+        return withOptions([&](HWND dialog) {
+            clearAll(dialog);
+            for (int id : boxes) click(dialog, id);
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        });
     }
     static void click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
     static void clearAll(HWND dialog)
@@ -94,18 +96,10 @@ TEST_F(NoteFilterDialog, SavesTheTickedNotesInTableOrderWhateverTheClickOrder)
     });
     EXPECT_EQ(savedNotes(), "C3,B2");
     for (auto order : { std::vector<int>{ 301, 311 }, std::vector<int>{ 311, 301 } }) {
-        withOptions([&](HWND dialog) {
-            clearAll(dialog);
-            for (int id : order) click(dialog, id);
-            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        });
+        tickOnly(order);
         EXPECT_EQ(savedNotes(), "A4,E3");
     }
-    withOptions([](HWND dialog) {
-        clearAll(dialog);
-        click(dialog, 300);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    tickOnly({ 300 });
     EXPECT_EQ(savedNotes(), "B4");
 }
 
@@ -160,11 +154,7 @@ TEST_F(NoteFilterDialog, ClearingEveryBoxWarnsOnceThenKeepsOneNote)
 
 TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
 {
-    withOptions([](HWND dialog) {
-        clearAll(dialog);
-        for (int id : { 300, 302, 306, 309, 312, 314 }) click(dialog, id);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    tickOnly({ 300, 302, 306, 309, 312, 314 });
     std::vector<int> before;
     for (int row = 0; row < NOTE_COUNT; row++) before.push_back(noteTable[row].enabled);
     for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = 1;
@@ -176,16 +166,12 @@ TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
 TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
 {
     randomSeed(5);
-    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    command(IDM_START);
     int asked = targetNote;
-    withOptions([](HWND dialog) {
-        clearAll(dialog);
-        click(dialog, 313);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    tickOnly({ 313 });
     EXPECT_EQ(targetNote, asked) << "the note on the staff is not affected";
     for (int turn = 0; turn < 20; turn++) {
-        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        command(IDM_START);
         ASSERT_EQ(targetNote, 60);
     }
 }
@@ -193,17 +179,13 @@ TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
 TEST_F(NoteFilterDialog, AFileThatCannotBeWrittenIsReportedAndTheChoiceStillHolds)
 {
     CreateDirectoryA("tunegrin.ini", 0);          // a folder where the file should go
-    std::vector<std::string> messages = withOptions([](HWND dialog) {
-        clearAll(dialog);
-        click(dialog, 313);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    std::vector<std::string> messages = tickOnly({ 313 });
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("could not be saved"), std::string::npos) << messages[0];
     EXPECT_EQ(enabledCount(), 1);
     EXPECT_EQ(noteTable[13].enabled, 1);
     for (int turn = 0; turn < 10; turn++) {
-        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        command(IDM_START);
         ASSERT_EQ(targetNote, 60);
     }
 }
@@ -225,7 +207,7 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
 {
     // Every box cleared: the warning, then exactly one note, saved alone and written once.
     unsigned ticked = 0;
-    std::vector<std::string> messages = withOptionsAndBox([&](HWND dialog) {
+    std::vector<std::string> messages = withOptions([&](HWND dialog) {
         clearAll(dialog);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
         for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
@@ -243,7 +225,7 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
     // The settings cannot be written: one report, and the choice in memory stays C3 alone.
     DeleteFileA("tunegrin.ini");
     ASSERT_TRUE(CreateDirectoryA("tunegrin.ini", 0));
-    messages = withOptionsAndBox([](HWND dialog) {
+    messages = withOptions([](HWND dialog) {
         clearAll(dialog);
         click(dialog, 313);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
