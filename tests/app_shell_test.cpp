@@ -49,35 +49,33 @@ TEST_F(AppShell, MainWindowCoversTheDesktopWithTheGameClassAndTitle)
 
 TEST_F(AppShell, MenusHaveTheirCaptionsAndInitialStates)
 {
+    // Each menu's items with their command ids; 0 stands for a separator.
+    static const struct { const char* title; std::vector<std::pair<std::string, int>> items; } menus[] = {
+        { "&Game", { { "&Start Playing Game", IDM_START }, { "S&top Playing Game", IDM_STOP }, { "", 0 },
+                     { "E&xit", IDM_EXIT } } },
+        { "&Options", { { "&Preferences...", IDM_OPTIONS }, { "&Keyboard...", IDM_KEYBOARD } } },
+        { "&Help", { { "&About TuneGrin...", IDM_ABOUT } } },
+    };
     runWinMain([] {
         HMENU bar = GetMenu(mainWindow);
         ASSERT_EQ(GetMenuItemCount(bar), 3);
-        EXPECT_EQ(menuText(bar, 0), "&Game");
-        EXPECT_EQ(menuText(bar, 1), "&Options");
-        EXPECT_EQ(menuText(bar, 2), "&Help");
-        HMENU game = GetSubMenu(bar, 0), options = GetSubMenu(bar, 1), help = GetSubMenu(bar, 2);
-        ASSERT_EQ(GetMenuItemCount(game), 4);
-        EXPECT_EQ(menuText(game, 0), "&Start Playing Game");
-        EXPECT_EQ(GetMenuItemID(game, 0), (UINT)IDM_START);
-        EXPECT_EQ(menuText(game, 1), "S&top Playing Game");
-        EXPECT_EQ(GetMenuItemID(game, 1), (UINT)IDM_STOP);
-        EXPECT_TRUE(GetMenuState(game, 2, MF_BYPOSITION) & MF_SEPARATOR);
-        EXPECT_EQ(menuText(game, 3), "E&xit");
-        EXPECT_EQ(GetMenuItemID(game, 3), (UINT)IDM_EXIT);
-        ASSERT_EQ(GetMenuItemCount(options), 2);
-        EXPECT_EQ(menuText(options, 0), "&Preferences...");
-        EXPECT_EQ(GetMenuItemID(options, 0), (UINT)IDM_OPTIONS);
-        EXPECT_EQ(menuText(options, 1), "&Keyboard...");
-        EXPECT_EQ(GetMenuItemID(options, 1), (UINT)IDM_KEYBOARD);
-        ASSERT_EQ(GetMenuItemCount(help), 1);
-        EXPECT_EQ(menuText(help, 0), "&About TuneGrin...");
-        EXPECT_EQ(GetMenuItemID(help, 0), (UINT)IDM_ABOUT);
-
-        EXPECT_FALSE(menuGrayed(IDM_START));
-        EXPECT_TRUE(menuGrayed(IDM_STOP));
-        for (int id : { IDM_EXIT, IDM_OPTIONS, IDM_KEYBOARD, IDM_ABOUT }) EXPECT_FALSE(menuGrayed(id)) << id;
-        for (int id : { IDM_START, IDM_STOP, IDM_EXIT, IDM_OPTIONS, IDM_KEYBOARD, IDM_ABOUT })
-            EXPECT_FALSE(GetMenuState(bar, id, MF_BYCOMMAND) & MF_CHECKED) << id;
+        for (int position = 0; position < 3; position++) {
+            SCOPED_TRACE(menus[position].title);
+            EXPECT_EQ(menuText(bar, position), menus[position].title);
+            HMENU menu = GetSubMenu(bar, position);
+            ASSERT_EQ(GetMenuItemCount(menu), (int)menus[position].items.size());
+            for (int item = 0; item < GetMenuItemCount(menu); item++) {
+                int id = menus[position].items[item].second;
+                if (!id) {
+                    EXPECT_TRUE(GetMenuState(menu, item, MF_BYPOSITION) & MF_SEPARATOR);
+                    continue;
+                }
+                EXPECT_EQ(menuText(menu, item), menus[position].items[item].first);
+                EXPECT_EQ(GetMenuItemID(menu, item), (UINT)id);
+                EXPECT_EQ(menuGrayed(id), id == IDM_STOP) << "only Stop is grayed at start-up";
+                EXPECT_FALSE(GetMenuState(bar, id, MF_BYCOMMAND) & MF_CHECKED) << id;
+            }
+        }
         PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     });
 }
