@@ -96,44 +96,15 @@ testing::AssertionResult windowShows(HBITMAP sprite, int x, int y)
     GetObjectA(sprite, sizeof size, &size);
     HDC memory = CreateCompatibleDC(0);
     HGDIOBJ previous = SelectObject(memory, sprite);
-    std::vector<COLORREF> expected = grabPixels(memory, 0, 0, size.bmWidth, size.bmHeight);
+    Snapshot wanted = { x, y, size.bmWidth, size.bmHeight, grabPixels(memory, 0, 0, size.bmWidth, size.bmHeight) };
     SelectObject(memory, previous);
     DeleteDC(memory);
-    std::vector<COLORREF> shown = grabWindow(x, y, size.bmWidth, size.bmHeight);
-
-    RECT client;
-    GetClientRect(mainWindow, &client);
-    int wrong = 0, compared = 0;
-    std::string first;
-    for (int row = 0; row < size.bmHeight; row++)
-        for (int column = 0; column < size.bmWidth; column++) {
-            int wx = x + column, wy = y + row;
-            if (wx < 0 || wy < 0 || wx >= client.right || wy >= client.bottom) continue;
-            compared++;
-            int i = row * size.bmWidth + column;
-            if (expected[i] == shown[i]) continue;
-            if (wrong++ == 0)
-                first = "at (" + std::to_string(wx) + "," + std::to_string(wy) + ") window has " +
-                        describe(shown[i]) + ", sprite " + describe(expected[i]);
-        }
-    if (compared == 0) return testing::AssertionFailure() << "sprite lies outside the client area";
-    if (wrong) return testing::AssertionFailure() << wrong << " of " << compared
-                                                  << " pixels differ; first " << first;
-    return testing::AssertionSuccess();
+    return windowMatches(wanted);
 }
 
 testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour)
 {
-    std::vector<COLORREF> shown = grabWindow(x, y, width, height);
-    for (int row = 0; row < height; row++)
-        for (int column = 0; column < width; column++) {
-            COLORREF found = shown[row * width + column];
-            if (found != colour)
-                return testing::AssertionFailure()
-                       << "at (" << x + column << "," << y + row << ") found " << describe(found)
-                       << ", wanted " << describe(colour);
-        }
-    return testing::AssertionSuccess();
+    return windowMatches(Snapshot{ x, y, width, height, std::vector<COLORREF>((size_t)width * height, colour) });
 }
 
 testing::AssertionResult staffLinesUnbroken(int fromX, int toX)
@@ -163,19 +134,23 @@ Snapshot snapshot(int x, int y, int width, int height)
     return Snapshot{ x, y, width, height, grabWindow(x, y, width, height) };
 }
 
-testing::AssertionResult windowMatches(const Snapshot& before)
+testing::AssertionResult windowMatches(const Snapshot& wanted, int skipFrom, int skipTo)
 {
-    std::vector<COLORREF> now = grabWindow(before.x, before.y, before.width, before.height);
-    int wrong = 0;
+    std::vector<COLORREF> now = grabWindow(wanted.x, wanted.y, wanted.width, wanted.height);
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    int wrong = 0, compared = 0;
     std::string first;
     for (int i = 0; i < (int)now.size(); i++) {
-        if (now[i] == before.pixels[i]) continue;
-        if (wrong++ == 0)
-            first = "(" + std::to_string(before.x + i % before.width) + "," +
-                    std::to_string(before.y + i / before.width) + ") is " + describe(now[i]) +
-                    ", was " + describe(before.pixels[i]);
+        int x = wanted.x + i % wanted.width, y = wanted.y + i / wanted.width;
+        if ((x >= skipFrom && x < skipTo) || x < 0 || y < 0 || x >= client.right || y >= client.bottom) continue;
+        compared++;
+        if (now[i] != wanted.pixels[i] && wrong++ == 0)
+            first = "(" + std::to_string(x) + "," + std::to_string(y) + ") shows " + describe(now[i]) +
+                    ", wanted " + describe(wanted.pixels[i]);
     }
-    if (wrong) return testing::AssertionFailure() << wrong << " pixels changed; first " << first;
+    if (!compared) return testing::AssertionFailure() << "it lies outside the client area";
+    if (wrong) return testing::AssertionFailure() << wrong << " of " << compared << " pixels differ; first " << first;
     return testing::AssertionSuccess();
 }
 

@@ -63,7 +63,9 @@ struct Snapshot {
     std::vector<COLORREF> pixels;
 };
 Snapshot snapshot(int x, int y, int width, int height);
-testing::AssertionResult windowMatches(const Snapshot& before);
+// The window shows those pixels again, columns skipFrom..skipTo-1 and what lies outside the
+// client area left out.
+testing::AssertionResult windowMatches(const Snapshot& wanted, int skipFrom = 0, int skipTo = 0);
 
 bool menuGrayed(int id);
 int clientWidth();
