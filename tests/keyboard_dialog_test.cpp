@@ -217,10 +217,15 @@ TEST_F(KeyboardDialog, BlackKeyWinsOverTheUpperPartOfTheWhiteKeyBeneath)
     EXPECT_TRUE(pressPosts(lowerPartOf(208), C3));
 }
 
-TEST_F(KeyboardDialog, OtherMouseMessagesPostNothing)
+TEST_F(KeyboardDialog, OtherMouseMessagesPostNothingAndOtherCommandsLeaveItOpen)
 {
     command(IDM_KEYBOARD);
-    ASSERT_TRUE(keyboardDialog);
+    HWND dialog = keyboardDialog;
+    ASSERT_TRUE(dialog);
+    SendMessageA(dialog, WM_COMMAND, 222, 0);
+    SendMessageA(dialog, WM_COMMAND, 3, 0);
+    EXPECT_EQ(keyboardDialog, dialog);
+    EXPECT_TRUE(IsWindowVisible(dialog));
     POINT key = lowerPartOf(208);
     mouse(WM_RBUTTONDOWN, key, MK_RBUTTON);
     mouse(WM_RBUTTONUP, key, 0);
@@ -253,7 +258,7 @@ TEST_F(KeyboardDialog, PressesAreJudgedOnlyWhileATurnTakesAnswers)
     mouse(WM_LBUTTONDOWN, centreOf(keyRect(BLACK_KEY_FIRST)));   // no key: a wrong answer
     pumpMessages();
     EXPECT_EQ(scoreRowX, 20);
-    EXPECT_TRUE(areaIs(20, scoreRowY, 20, 20, RGB(255, 255, 255)));
+    EXPECT_TRUE(areaIs(20, scoreRowY, 20, 20, WHITE));
     mouse(WM_LBUTTONDOWN, lowerPartOf(201));
     pumpMessages();
     EXPECT_EQ(scoreRowX, 20);
@@ -306,17 +311,6 @@ TEST_F(KeyboardDialog, EscEnterAndTheCloseBoxCloseItAndTheNextOpeningDrawsAgain)
         DestroyWindow(keyboardDialog);
         keyboardDialog = 0;
     }
-}
-
-TEST_F(KeyboardDialog, OtherCommandsToTheDialogLeaveItOpen)
-{
-    command(IDM_KEYBOARD);
-    HWND dialog = keyboardDialog;
-    ASSERT_TRUE(dialog);
-    SendMessageA(dialog, WM_COMMAND, 222, 0);
-    SendMessageA(dialog, WM_COMMAND, 3, 0);
-    EXPECT_EQ(keyboardDialog, dialog);
-    EXPECT_TRUE(IsWindowVisible(dialog));
 }
 
 TEST_F(KeyboardDialog, MainWindowKeepsPlayingWhileTheKeyboardIsActive)

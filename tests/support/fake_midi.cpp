@@ -307,18 +307,9 @@ void fakeMidiInstall(int count)
         lockReady = true;
     }
     closeLeftOpen();
-    for (int device = 0; device < FAKE_MIDI_DEVICES; device++) {
-        FakeDevice& d = devices[device];
-        d.capsError = d.openError = 0;
-        d.open = d.started = d.closing = d.openNotified = false;
-        d.arguments = FakeMidiOpen{};
-        d.thread = 0;
+    for (FakeDevice& d : devices) {
+        d = FakeDevice{};
         InitializeConditionVariable(&d.work);
-        d.pending.clear();
-        d.sent = d.handled = 0;
-        d.callbacks = 0;
-        d.callbackThread = 0;
-        d.startTick = 0;
     }
     deviceCount = count;
     calls.clear();
