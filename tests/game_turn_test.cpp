@@ -39,6 +39,16 @@ static void rightTurn()
     endPause();
 }
 
+// That many right turns, each followed by the next turn's start.
+static testing::AssertionResult rightTurns(int count)
+{
+    for (int turn = 0; turn < count; turn++) {
+        rightTurn();
+        if (!nextTurnStarts()) return testing::AssertionFailure() << "no start posted after right turn " << turn;
+    }
+    return testing::AssertionSuccess();
+}
+
 class GameTurn : public OneNoteGame {};
 
 TEST_F(GameTurn, FirstRepaintShowsTheStaffAloneWithStartOffered)
@@ -123,10 +133,7 @@ TEST_F(GameTurn, RightAnswerMarksTheRowThenTheFacePausesAndTheNextTurnStarts)
 TEST_F(GameTurn, ThreeRightTurnsThenAWrongAnswerBlanksTheThirdMark)
 {
     command(IDM_START);
-    for (int turn = 0; turn < 3; turn++) {
-        rightTurn();
-        ASSERT_TRUE(nextTurnStarts()) << turn;
-    }
+    ASSERT_TRUE(rightTurns(3));
     EXPECT_TRUE(rowShows(3));
     EXPECT_EQ(scoreRowX, 80);
 
@@ -179,10 +186,7 @@ TEST_F(GameTurn, MissedNoteShowsTheMadFaceAndTheRowGoesWhenThePauseEnds)
 {
     ASSERT_EQ(screenWidth, 800);
     command(IDM_START);
-    for (int turn = 0; turn < 2; turn++) {
-        rightTurn();
-        ASSERT_TRUE(nextTurnStarts());
-    }
+    ASSERT_TRUE(rightTurns(2));
     scrollTicks(233);
     EXPECT_EQ(noteX, 101);
     EXPECT_EQ(noteState, DRAW_NOTE);
@@ -211,8 +215,7 @@ TEST_F(GameTurn, MissedNoteShowsTheMadFaceAndTheRowGoesWhenThePauseEnds)
 TEST_F(GameTurn, RightAnswerOnTheLastTickBeforeTheLineStillEndsMadAndLosesTheRow)
 {
     command(IDM_START);
-    rightTurn();
-    ASSERT_TRUE(nextTurnStarts());
+    ASSERT_TRUE(rightTurns(1));
     scrollTicks(233);
     ASSERT_EQ(noteX, 101);
     screenKey(C3);
@@ -364,10 +367,7 @@ TEST_F(GameTurn, StopWithAnAnswerPendingOrShownLeavesTheStaffCleanForTheNextGame
 TEST_F(GameTurn, StopDuringTheMissPauseKeepsTheRowAndTheNextStartContinuesIt)
 {
     command(IDM_START);
-    for (int turn = 0; turn < 2; turn++) {
-        rightTurn();
-        ASSERT_TRUE(nextTurnStarts());
-    }
+    ASSERT_TRUE(rightTurns(2));
     scrollTicks(234);
     ASSERT_EQ(noteState, DRAW_MAD);
     command(IDM_STOP);
