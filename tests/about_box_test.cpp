@@ -27,18 +27,15 @@ TEST_F(AboutBox, ShowsTheTitleIconAndHowToPlay)
     bool seen = false;
     openAbout([&](HWND dialog) {
         seen = true;
-        EXPECT_EQ(dialogItemText(dialog, 101), "Tunegrin Music Instruction Software");
-        EXPECT_EQ(dialogItemText(dialog, IDOK), "&I'll do it!");
-        EXPECT_EQ(dialogItemText(dialog, 107),
-                  "Tunegrin is a program that will help you learn to sight-read music. Just select \"Start ");
-        EXPECT_EQ(dialogItemText(dialog, 108),
-                  "Playing\" from the Game Menu and try to play the note that shows up on the staff. You");
-        EXPECT_EQ(dialogItemText(dialog, 109),
-                  "can either use a MIDI keyboard or select the keyboard under the Options menu.");
-        EXPECT_EQ(dialogItemText(dialog, 110),
-                  "When you press the right note you get a Happy Face! If you wait too long the note will");
-        EXPECT_EQ(dialogItemText(dialog, 111),
-                  "get mad at you! Just try to have fun and learn to read music at the same time. ");
+        const std::pair<int, const char*> texts[] = {
+            { 101, "Tunegrin Music Instruction Software" }, { IDOK, "&I'll do it!" },
+            { 107, "Tunegrin is a program that will help you learn to sight-read music. Just select \"Start " },
+            { 108, "Playing\" from the Game Menu and try to play the note that shows up on the staff. You" },
+            { 109, "can either use a MIDI keyboard or select the keyboard under the Options menu." },
+            { 110, "When you press the right note you get a Happy Face! If you wait too long the note will" },
+            { 111, "get mad at you! Just try to have fun and learn to read music at the same time. " },
+        };
+        for (const auto& text : texts) EXPECT_EQ(dialogItemText(dialog, text.first), text.second) << text.first;
         EXPECT_NE(SendDlgItemMessageA(dialog, 104, STM_GETICON, 0, 0), 0) << "the program's icon";
         EXPECT_NE(dialogItemText(dialog, IDC_ABOUT_VERSION).find("Windows 95"), std::string::npos);
         EXPECT_NE(dialogItemText(dialog, IDC_ABOUT_SYSREQ).find("32-bit"), std::string::npos);
