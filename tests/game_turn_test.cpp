@@ -316,39 +316,35 @@ TEST_F(GameTurn, MidiNoticeWithoutAQueueIsHarmless)
     EXPECT_EQ(scoreRowX, 40);
 }
 
-TEST_F(GameTurn, StopErasesTheNoteOffersStartAndKillsTheTimer)
+// Stop erases the note, offers Start, kills the timer and takes no answer, whatever the turn's
+// phase, and leaves the staff clean for the next game.
+TEST_F(GameTurn, StopInEveryPhaseErasesTheNoteOffersStartAndLeavesTheStaffCleanForTheNextGame)
 {
-    command(IDM_START);
-    scrollTicks(30);
-    ASSERT_TRUE(noteShown(710));
-    command(IDM_STOP);
-    EXPECT_TRUE(staffClean());
-    EXPECT_FALSE(menuGrayed(IDM_START));
-    EXPECT_TRUE(menuGrayed(IDM_STOP));
-    EXPECT_TRUE(onlyTimer(0));
-    EXPECT_EQ(inputEnabled, 0);
-    EXPECT_FALSE(takePosted(WM_COMMAND, IDM_START));
-    screenKey(C3);
-    EXPECT_EQ(scoreRowX, 20);
-}
-
-TEST_F(GameTurn, StopWithAnAnswerPendingOrShownLeavesTheStaffCleanForTheNextGame)
-{
-    struct Phase { const char* name; void (*reach)(); };
+    struct Phase { const char* name; void (*reach)(); int shown; };
     const Phase phases[] = {
-        { "hit pending", [] { scrollTicks(100); screenKey(C3); } },
-        { "happy pause", [] { scrollTicks(100); screenKey(C3); scrollTicks(1); } },
-        { "mad pause",   [] { scrollTicks(234); } },
+        { "note moving", [] { scrollTicks(30); }, DRAW_NOTE },
+        { "hit pending", [] { scrollTicks(100); screenKey(C3); }, DRAW_NOTE },
+        { "happy pause", [] { scrollTicks(100); screenKey(C3); scrollTicks(1); }, DRAW_HAPPY },
+        { "mad pause",   [] { scrollTicks(234); }, DRAW_MAD },
     };
     for (const Phase& phase : phases) {
         SCOPED_TRACE(phase.name);
         command(IDM_START);
         phase.reach();
+        ASSERT_TRUE(noteShown(noteX, phase.shown)) << "before Stop";
         command(IDM_STOP);
-        EXPECT_TRUE(staffClean(90, 101));   // an erased note at x 98 also blanks clef columns
+        bool atClef = noteX < 101;          // an erased note at x 98 also blanks clef columns
+        EXPECT_TRUE(staffClean(atClef ? 90 : 0, atClef ? 101 : 0));
+        EXPECT_FALSE(menuGrayed(IDM_START));
+        EXPECT_TRUE(menuGrayed(IDM_STOP));
+        EXPECT_TRUE(onlyTimer(0));
+        EXPECT_EQ(inputEnabled, 0);
+        EXPECT_FALSE(takePosted(WM_COMMAND, IDM_START));
+        int rowX = scoreRowX;
+        screenKey(C3);
+        EXPECT_EQ(scoreRowX, rowX);
         repaintWindow();                    // any later repaint while idle
         EXPECT_TRUE(staffClean());
-        EXPECT_TRUE(onlyTimer(0));
 
         command(IDM_START);
         EXPECT_EQ(noteState, DRAW_NOTE);
