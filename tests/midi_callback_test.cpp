@@ -93,20 +93,20 @@ static Reached dispatchUntil(std::function<bool(const Reached&)> enough)
 }
 
 // MIM_ERROR (an invalid message received) is taken exactly like MIM_DATA.
-class MidiCallbackKinds : public MidiCallback, public testing::WithParamInterface<UINT> {};
-
-TEST_P(MidiCallbackKinds, NoteOnOnChannelOneIsQueuedWithItsDeviceAndTimeAndPostedOnce)
+TEST_F(MidiCallback, NoteOnOnChannelOneIsQueuedWithItsDeviceAndTimeAndPostedOnce)
 {
-    deliver(GetParam(), 0x643C90, 1234);
-    EXPECT_TRUE(postedInputs(1));
-    std::vector<MidiEvent> events = takeQueued();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].deviceIndex, 5u);
-    EXPECT_EQ(events[0].timestamp, 1234u);
-    EXPECT_EQ(events[0].message, 0x643C90u);
+    for (UINT kind : { MIM_DATA, MIM_ERROR }) {
+        SCOPED_TRACE(kind);
+        deliver(kind, 0x643C90, 1234);
+        EXPECT_TRUE(postedInputs(1));
+        eventQueue->postWaiting.store(0);       // as the drain of that post would
+        std::vector<MidiEvent> events = takeQueued();
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_EQ(events[0].deviceIndex, 5u);
+        EXPECT_EQ(events[0].timestamp, 1234u);
+        EXPECT_EQ(events[0].message, 0x643C90u);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(DataAndError, MidiCallbackKinds, testing::Values(MIM_DATA, MIM_ERROR));
 
 TEST_F(MidiCallback, OtherChannelsNoteOffsOtherMessagesAndOtherNotificationsAreDropped)
 {

@@ -18,7 +18,8 @@ static testing::AssertionResult sameEvent(const MidiEvent& a, const MidiEvent& b
                                        << b.timestamp << "," << b.message << "}";
 }
 
-TEST(MidiQueue, NewQueueIsEmptyAndLeavesTheRecordAlone)
+// A new queue is empty, leaves the record alone, and holds its slots in one locked block.
+TEST(MidiQueue, NewQueueIsEmptyWithItsSlotsInOneLockedBlockOfTwelveBytesEach)
 {
     MidiEventQueue* queue = queueCreate(7);
     ASSERT_NE(queue, nullptr);
@@ -28,13 +29,6 @@ TEST(MidiQueue, NewQueueIsEmptyAndLeavesTheRecordAlone)
     EXPECT_EQ(queue->overflowed, 0);
     EXPECT_EQ(queue->capacity, 7u);
     EXPECT_EQ(queue->count.load(), 0u);
-    queueDestroy(queue);
-}
-
-TEST(MidiQueue, SlotsAreOneLockedBlockOfTwelveBytesEach)
-{
-    MidiEventQueue* queue = queueCreate(7);
-    ASSERT_NE(queue, nullptr);
     EXPECT_EQ((char*)queue->bufferEnd - (char*)queue->bufferStart, 7 * 12);
     EXPECT_GE(GlobalSize(queue->bufferMemory), 7u * 12);
     EXPECT_EQ(GlobalFlags(queue->bufferMemory) & GMEM_LOCKCOUNT, 1u);   // locked for life

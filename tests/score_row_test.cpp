@@ -59,24 +59,39 @@ protected:
     }
 };
 
+// The 38th mark, a key press or the first of a drain of four right notes, fills the row and
+// sends the walker instead of the face; the rest of the drain is taken out and judged no more.
 TEST_F(ScoreRow, ThirtyEighthMarkFillsTheRowAndSendsTheWalkerInsteadOfTheFace)
 {
     ASSERT_EQ(screenWidth, 800);
-    scrollTicks(10);
-    for (int answer = 0; answer < 37; answer++) screenKey(C3);
-    EXPECT_EQ(scoreRowX, 760);
-    EXPECT_EQ(inputEnabled, 1);
-    EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
-
-    screenKey(C3);
-    EXPECT_TRUE(slots(20, 780, true));
-    EXPECT_EQ(scoreRowX, 780);
-    EXPECT_EQ(inputEnabled, 0);
-    EXPECT_EQ(noteState, DRAW_HAPPY);
-    EXPECT_TRUE(onlyTimer(TIMER_WALKER));
-    EXPECT_EQ(timerId, TIMER_WALKER);
-    EXPECT_TRUE(noteShown(770));
-    EXPECT_FALSE(noteShown(770, DRAW_HAPPY)) << "the face waits for the walker's first tick";
+    for (bool drain : { false, true }) {
+        SCOPED_TRACE(drain ? "a drain" : "a key");
+        scrollTicks(10);
+        for (int answer = 0; answer < 37; answer++) screenKey(C3);
+        EXPECT_EQ(scoreRowX, 760);
+        EXPECT_EQ(inputEnabled, 1);
+        EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
+        MidiEvent played = { 0, 0, noteOn(C3, 100) };
+        for (int i = 0; drain && i < 4; i++) queuePut(eventQueue, &played);
+        if (drain) SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+        else screenKey(C3);
+        EXPECT_TRUE(slots(20, 780, true));
+        EXPECT_EQ(scoreRowX, 780);
+        EXPECT_EQ(inputEnabled, 0);
+        EXPECT_EQ(noteState, DRAW_HAPPY);
+        EXPECT_EQ(eventQueue->count.load(), 0u);
+        EXPECT_TRUE(onlyTimer(TIMER_WALKER));
+        EXPECT_EQ(timerId, TIMER_WALKER);
+        EXPECT_TRUE(noteShown(770));
+        EXPECT_FALSE(noteShown(770, DRAW_HAPPY)) << "the face waits for the walker's first tick";
+        walkerTicks(1);                 // the run's first tick, from the right edge
+        EXPECT_EQ(walkerX, 798);
+        EXPECT_EQ(scoreRowX, 808);
+        EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
+        runWalkerToTheEnd();
+        ASSERT_TRUE(takePosted(WM_COMMAND, IDM_START));
+        command(IDM_START);
+    }
 }
 
 TEST_F(ScoreRow, WalkerFirstTickMovesTheHappyNoteOnAndDrawsTheSprite)
@@ -151,29 +166,6 @@ TEST_F(ScoreRow, WalkerRunClearsTheRowThenTheNextTurnStartsOnAnEmptyRow)
         EXPECT_TRUE(onlyTimer(TIMER_SCROLL));
     }
     EXPECT_EQ(widthsSeen, (std::set<int>{ 66, 120 }));
-}
-
-TEST_F(ScoreRow, ADrainThatFillsTheRowStartsTheWalkerOnceAndJudgesNoMore)
-{
-    scrollTicks(10);
-    for (int answer = 0; answer < 37; answer++) screenKey(C3);
-    ASSERT_EQ(scoreRowX, 760);
-    for (int i = 0; i < 4; i++) {       // the filling answer and three more right ones
-        MidiEvent played = { 0, 0, noteOn(C3, 100) };
-        queuePut(eventQueue, &played);
-    }
-    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
-    EXPECT_EQ(scoreRowX, 780);
-    EXPECT_EQ(inputEnabled, 0);
-    EXPECT_TRUE(slots(20, 780, true));
-    MidiEvent left;
-    EXPECT_FALSE(queueGet(eventQueue, &left)) << "the rest are taken out all the same";
-    EXPECT_TRUE(onlyTimer(TIMER_WALKER));
-    EXPECT_EQ(timerId, TIMER_WALKER);
-    walkerTicks(1);                     // the run's first tick, from the right edge
-    EXPECT_EQ(walkerX, 798);
-    EXPECT_EQ(scoreRowX, 808);
-    EXPECT_TRUE(noteShown(767, DRAW_HAPPY));
 }
 
 TEST_F(ScoreRow, RowFilledJustBeforeTheLineStillEndsHappyWithoutAPause)
