@@ -51,7 +51,7 @@ static testing::AssertionResult rightTurns(int count)
 
 class GameTurn : public OneNoteGame {};
 
-TEST_F(GameTurn, FirstRepaintShowsTheStaffAloneWithStartOffered)
+TEST_F(GameTurn, FirstRepaintShowsTheStaffAloneWithStartOfferedAndStartRunsTheScrollTimer)
 {
     EXPECT_FALSE(menuGrayed(IDM_START));
     EXPECT_TRUE(menuGrayed(IDM_STOP));
@@ -60,10 +60,8 @@ TEST_F(GameTurn, FirstRepaintShowsTheStaffAloneWithStartOffered)
     EXPECT_TRUE(staffClean());
     EXPECT_TRUE(rowShows(0));
     EXPECT_TRUE(onlyTimer(0));
-}
 
-TEST_F(GameTurn, StartGraysStartAndRunsTheScrollTimerWithoutDrawingTheNote)
-{
+    // Start grays Start and runs the scroll timer without drawing the note.
     command(IDM_START);
     EXPECT_TRUE(menuGrayed(IDM_START));
     EXPECT_FALSE(menuGrayed(IDM_STOP));
@@ -151,7 +149,7 @@ TEST_F(GameTurn, ThreeRightTurnsThenAWrongAnswerBlanksTheThirdMark)
     EXPECT_TRUE(rowShows(3));
 }
 
-TEST_F(GameTurn, WrongAnswerOnAnEmptyRowBlanksTheFirstSlot)
+TEST_F(GameTurn, WrongAnswerOnAnEmptyRowBlanksTheFirstSlotAndTheWholeScreenKeyIsTheAnswer)
 {
     // Something on the first slot, so that the blanking shows.
     HDC window = GetDC(mainWindow);
@@ -168,14 +166,8 @@ TEST_F(GameTurn, WrongAnswerOnAnEmptyRowBlanksTheFirstSlot)
     EXPECT_EQ(scoreRowX, 20);
     screenKey(C3);
     EXPECT_TRUE(rowShows(1));
-}
-
-TEST_F(GameTurn, ScreenKeyWithTheRightNoteInItsLowBitsAndMoreAboveIsWrong)
-{
-    command(IDM_START);
-    scrollTicks(10);
-    screenKey(C3);
     ASSERT_EQ(scoreRowX, 40);
+    // A screen key with the right note in its low bits and more above them is wrong.
     EXPECT_EQ(SendMessageA(mainWindow, WM_SCREEN_KEY, C3 + 0x10000, 0), 0);
     EXPECT_EQ(scoreRowX, 20) << "the whole wParam is the answer";
     EXPECT_TRUE(rowShows(0));
