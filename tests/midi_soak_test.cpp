@@ -42,10 +42,7 @@ static int soakMessages()
 }
 
 // Asks the window thread to get something done and waits for it, far above need.
-static bool windowDoes(std::function<bool()> done)
-{
-    return waitUntil(done, 20000);
-}
+static bool windowDoes(std::function<bool()> done) { return waitUntil(done, 20000, 1); }
 
 TEST(MidiSoak, BurstsFromEightDevicesWhileTheGamePlays)
 {

@@ -16,9 +16,7 @@ struct Bmp {
 
 static std::string sourcePath(const std::string& relative)
 {
-    std::string top = TUNEGRIN_SOURCE_DIR;
-    if (!top.empty() && top[0] == '/') top = "Z:" + top;      // a Unix path under Wine
-    return top + "/" + relative;
+    return windowsPath(TUNEGRIN_SOURCE_DIR) + "/" + relative;
 }
 
 static std::vector<unsigned char> readFile(const std::string& path)

@@ -8,14 +8,10 @@
 #error "TUNEGRIN_EXE must name the built game"
 #endif
 
-// The build hands us a Unix path when it cross-compiles; Wine shows the Unix root as Z:.
-static std::string gamePath()
+static std::string gamePath()           // with backslashes, as CreateProcess wants it
 {
-    std::string path = TUNEGRIN_EXE;
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-        for (char& c : path) if (c == '/') c = '\\';
-    }
+    std::string path = windowsPath(TUNEGRIN_EXE);
+    for (char& c : path) if (c == '/') c = '\\';
     return path;
 }
 

@@ -77,6 +77,13 @@ private:
     std::string folder;
 };
 
+// A path the build gave: a Unix one when it cross-compiles, and Wine shows the Unix root as Z:.
+inline std::string windowsPath(std::string path)
+{
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    return path;
+}
+
 inline std::string readWholeFile(const std::string& path)     // "" when there is none
 {
     std::string text;
