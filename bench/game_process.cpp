@@ -19,21 +19,9 @@ static std::string folderOf(const std::string& path)
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-static BOOL CALLBACK matchProcessWindow(HWND window, LPARAM lParam)
-{
-    Started* started = (Started*)lParam;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != started->process.dwProcessId || !IsWindowVisible(window)) return TRUE;
-    started->window = window;
-    return FALSE;
-}
-
 HWND visibleWindowOf(Started* started)
 {
-    started->window = 0;
-    EnumWindows(matchProcessWindow, (LPARAM)started);
-    return started->window;
+    return started->window = findThreadWindow(started->process.dwThreadId, 0);
 }
 
 bool startProgram(const std::string& path, const std::string& folder, Started* started)

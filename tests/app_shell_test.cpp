@@ -3,8 +3,6 @@
 #include "support.h"
 #include "fake_midi.h"
 
-static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
-
 class AppShell : public testing::Test {
 protected:
     TempFolder folder;
@@ -51,35 +49,33 @@ TEST_F(AppShell, MainWindowCoversTheDesktopWithTheGameClassAndTitle)
 
 TEST_F(AppShell, MenusHaveTheirCaptionsAndInitialStates)
 {
+    // Each menu's items with their command ids; 0 stands for a separator.
+    static const struct { const char* title; std::vector<std::pair<std::string, int>> items; } menus[] = {
+        { "&Game", { { "&Start Playing Game", IDM_START }, { "S&top Playing Game", IDM_STOP }, { "", 0 },
+                     { "E&xit", IDM_EXIT } } },
+        { "&Options", { { "&Preferences...", IDM_OPTIONS }, { "&Keyboard...", IDM_KEYBOARD } } },
+        { "&Help", { { "&About TuneGrin...", IDM_ABOUT } } },
+    };
     runWinMain([] {
         HMENU bar = GetMenu(mainWindow);
         ASSERT_EQ(GetMenuItemCount(bar), 3);
-        EXPECT_EQ(menuText(bar, 0), "&Game");
-        EXPECT_EQ(menuText(bar, 1), "&Options");
-        EXPECT_EQ(menuText(bar, 2), "&Help");
-        HMENU game = GetSubMenu(bar, 0), options = GetSubMenu(bar, 1), help = GetSubMenu(bar, 2);
-        ASSERT_EQ(GetMenuItemCount(game), 4);
-        EXPECT_EQ(menuText(game, 0), "&Start Playing Game");
-        EXPECT_EQ(GetMenuItemID(game, 0), (UINT)IDM_START);
-        EXPECT_EQ(menuText(game, 1), "S&top Playing Game");
-        EXPECT_EQ(GetMenuItemID(game, 1), (UINT)IDM_STOP);
-        EXPECT_TRUE(GetMenuState(game, 2, MF_BYPOSITION) & MF_SEPARATOR);
-        EXPECT_EQ(menuText(game, 3), "E&xit");
-        EXPECT_EQ(GetMenuItemID(game, 3), (UINT)IDM_EXIT);
-        ASSERT_EQ(GetMenuItemCount(options), 2);
-        EXPECT_EQ(menuText(options, 0), "&Preferences...");
-        EXPECT_EQ(GetMenuItemID(options, 0), (UINT)IDM_OPTIONS);
-        EXPECT_EQ(menuText(options, 1), "&Keyboard...");
-        EXPECT_EQ(GetMenuItemID(options, 1), (UINT)IDM_KEYBOARD);
-        ASSERT_EQ(GetMenuItemCount(help), 1);
-        EXPECT_EQ(menuText(help, 0), "&About TuneGrin...");
-        EXPECT_EQ(GetMenuItemID(help, 0), (UINT)IDM_ABOUT);
-
-        EXPECT_FALSE(menuGrayed(IDM_START));
-        EXPECT_TRUE(menuGrayed(IDM_STOP));
-        for (int id : { IDM_EXIT, IDM_OPTIONS, IDM_KEYBOARD, IDM_ABOUT }) EXPECT_FALSE(menuGrayed(id)) << id;
-        for (int id : { IDM_START, IDM_STOP, IDM_EXIT, IDM_OPTIONS, IDM_KEYBOARD, IDM_ABOUT })
-            EXPECT_FALSE(GetMenuState(bar, id, MF_BYCOMMAND) & MF_CHECKED) << id;
+        for (int position = 0; position < 3; position++) {
+            SCOPED_TRACE(menus[position].title);
+            EXPECT_EQ(menuText(bar, position), menus[position].title);
+            HMENU menu = GetSubMenu(bar, position);
+            ASSERT_EQ(GetMenuItemCount(menu), (int)menus[position].items.size());
+            for (int item = 0; item < GetMenuItemCount(menu); item++) {
+                int id = menus[position].items[item].second;
+                if (!id) {
+                    EXPECT_TRUE(GetMenuState(menu, item, MF_BYPOSITION) & MF_SEPARATOR);
+                    continue;
+                }
+                EXPECT_EQ(menuText(menu, item), menus[position].items[item].first);
+                EXPECT_EQ(GetMenuItemID(menu, item), (UINT)id);
+                EXPECT_EQ(menuGrayed(id), id == IDM_STOP) << "only Stop is grayed at start-up";
+                EXPECT_FALSE(GetMenuState(bar, id, MF_BYCOMMAND) & MF_CHECKED) << id;
+            }
+        }
         PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     });
 }
@@ -88,12 +84,7 @@ TEST_F(AppShell, FirstPaintShowsTheStaffAloneWithSettingsRead)
 {
     writeSettingsFile("C3");
     runWinMain([] {
-        EXPECT_TRUE(windowShows(staffBitmap, 0, 20));
-        RECT client;
-        GetClientRect(mainWindow, &client);
-        EXPECT_TRUE(staffLinesUnbroken(0, client.right));
-        EXPECT_TRUE(areaIs(101, 0, client.right - 101, 84, WHITE));
-        EXPECT_TRUE(areaIs(0, scoreRowY, client.right, 20, WHITE));
+        EXPECT_TRUE(staffAlone());
         EXPECT_EQ(noteTable[13].enabled, 1);     // the settings were read at start-up
         EXPECT_EQ(noteTable[0].enabled, 0);
         PostMessageA(mainWindow, WM_CLOSE, 0, 0);
@@ -107,15 +98,6 @@ TEST_F(AppShell, CloseBoxAltF4AndExitAllEndWithCodeZero)
     EXPECT_EQ(runWinMain([] { PostMessageA(mainWindow, WM_CLOSE, 0, 0); }), 0);
     // The quit message's code is the exit code.
     EXPECT_EQ(runWinMain([] { PostQuitMessage(7); }), 7);
-}
-
-TEST_F(AppShell, CloseLeavesTheWindowInPlaceUntilTheProcessEnds)
-{
-    runWinMain([] {
-        EXPECT_EQ(SendMessageA(mainWindow, WM_CLOSE, 0, 0), 0);
-        EXPECT_TRUE(IsWindow(mainWindow));
-        EXPECT_TRUE(IsWindowVisible(mainWindow));
-    });
 }
 
 TEST_F(AppShell, AClassThatCannotBeRegisteredEndsStartUpWithCodeZero)
@@ -172,33 +154,23 @@ TEST_F(AppShell, AWindowThatCannotBeCreatedEndsStartUpWithCodeZeroBeforeAnything
     dropPosted();
 }
 
-// A second watcher step reads the box's owner and buttons before the driver closes it.
-struct SeenBox { HWND owner; LONG style; };
-static SeenBox seenBox;
-
-static void CALLBACK peekAtBox(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND box = FindWindowA("#32770", "TuneGrin");
-    if (box && !seenBox.owner) {
-        seenBox.owner = GetWindow(box, GW_OWNER);
-        seenBox.style = GetDlgItem(box, IDOK) ? 1 : 0;
-        seenBox.style |= GetDlgItem(box, IDCANCEL) ? 2 : 0;
-    }
-}
-
 TEST_F(AppShell, ShowMessageIsAModalBoxOwnedByTheMainWindow)
 {
     openGameWindow();
-    ModalDriver driver;
-    driver.onDialog("never", [](HWND) {});
-    seenBox = {};
-    UINT_PTR peek = SetTimer(0, 0, 5, peekAtBox);
-    showMessage("Something to read.");
-    KillTimer(0, peek);
-    ASSERT_EQ(driver.messageTexts.size(), 1u);
-    EXPECT_EQ(driver.messageTexts[0], "Something to read.");
-    EXPECT_EQ(driver.messageCaptions[0], "TuneGrin");
-    EXPECT_EQ(seenBox.owner, mainWindow);
-    EXPECT_EQ(seenBox.style, 1) << "one OK button and nothing else";
+    HWND owner = 0;
+    bool ok = false, other = true;
+    {
+        ModalDriver driver;
+        driver.onMessageBox([&](HWND box) {     // read inside the box's own loop, before it goes
+            owner = GetWindow(box, GW_OWNER);
+            ok = GetDlgItem(box, IDOK) != 0;
+            other = GetDlgItem(box, IDCANCEL) || GetDlgItem(box, IDYES) || GetDlgItem(box, IDRETRY);
+        });
+        showMessage("Something to read.");
+        EXPECT_EQ(driver.messageTexts, std::vector<std::string>{ "Something to read." });
+        EXPECT_EQ(driver.messageCaptions, std::vector<std::string>{ "TuneGrin" });
+    }
+    EXPECT_EQ(owner, mainWindow);
+    EXPECT_TRUE(ok && !other) << "one OK button and nothing else";
     closeGameWindow();
 }

@@ -3,7 +3,6 @@
 #include <set>
 #include <string.h>
 
-static const int C3 = 60;
 static const int BLACK_KEY_FIRST = 222, BLACK_KEY_LAST = 236;
 static const int WHITE_KEY_FIRST = 201, WHITE_KEY_LAST = 221;
 static const int FIRST_ANSWERING_KEY = 207;     // B2; the six white keys below it are wrong answers
@@ -69,14 +68,6 @@ static testing::AssertionResult pressPosts(POINT at, int expected)
     return result;
 }
 
-static void blankStaffStretch()
-{
-    HDC window = GetDC(mainWindow);
-    RECT stretch = { 600, 70, 700, 250 };
-    FillRect(window, &stretch, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    ReleaseDC(mainWindow, window);
-}
-
 
 // The caption the next opening will draw from this seed.
 static std::string captionFor(uint32_t seed, int drawsBefore = 0)
@@ -95,27 +86,20 @@ protected:
     void TearDown() override { closeGameWindow(); }
 };
 
-TEST_F(KeyboardDialog, OpensModelessOverTheGameWithADrawnCaption)
-{
-    std::string expected = captionFor(1234);
-    blankStaffStretch();
-    command(IDM_KEYBOARD);
-    ASSERT_TRUE(keyboardDialog);
-    EXPECT_TRUE(IsWindowVisible(keyboardDialog));
-    EXPECT_EQ(GetWindow(keyboardDialog, GW_OWNER), mainWindow);
-    EXPECT_EQ(windowText(keyboardDialog), expected);
-    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth())) << "the command repaints the game";
-    EXPECT_FALSE(menuGrayed(IDM_START)) << "opening it starts no game";
-    EXPECT_EQ(inputEnabled, 0);
-}
-
-TEST_F(KeyboardDialog, OpeningAgainActivatesTheOpenOneAndLeavesTheRandomSequence)
+// Opening it draws its caption and repaints the game; opening it again only activates it.
+TEST_F(KeyboardDialog, OpensModelessWithADrawnCaptionAndOpeningAgainOnlyActivatesIt)
 {
     std::string caption = captionFor(5);
+    blankStaffStretch();
     command(IDM_KEYBOARD);
     HWND first = keyboardDialog;
     ASSERT_TRUE(first);
-    ASSERT_EQ(windowText(first), caption);
+    EXPECT_TRUE(IsWindowVisible(first));
+    EXPECT_EQ(GetWindow(first, GW_OWNER), mainWindow);
+    EXPECT_EQ(windowText(first), caption);
+    EXPECT_TRUE(staffLinesUnbroken(0, clientWidth())) << "the command repaints the game";
+    EXPECT_FALSE(menuGrayed(IDM_START)) << "opening it starts no game";
+    EXPECT_EQ(inputEnabled, 0);
     SetActiveWindow(mainWindow);
     ASSERT_EQ(GetActiveWindow(), mainWindow);
 
@@ -153,7 +137,8 @@ TEST_F(KeyboardDialog, TemplateStacksFifteenBlackKeysOverTwentyOnePassiveWhiteKe
     EXPECT_EQ(client.right, units.right);
     EXPECT_EQ(client.bottom, units.bottom);
 
-    static const int blackX[] = { 12, 29, 60, 77, 93, 124, 141, 172, 189, 205, 236, 253, 284, 301, 317 };
+    // A piano's octave of black keys, C# D# and F# G# A#, three times over at 112 units.
+    static const int octaveX[] = { 12, 29, 60, 77, 93 };
     std::vector<int> ids;
     for (HWND key = GetWindow(dialog, GW_CHILD); key; key = GetWindow(key, GW_HWNDNEXT)) {
         int id = GetDlgCtrlID(key);
@@ -170,7 +155,8 @@ TEST_F(KeyboardDialog, TemplateStacksFifteenBlackKeysOverTwentyOnePassiveWhiteKe
         EXPECT_FALSE(keyStyle & WS_TABSTOP);
         EXPECT_TRUE(keyStyle & WS_VISIBLE);
         // Where the template puts it, in dialog units.
-        RECT place = black ? RECT{ blackX[id - BLACK_KEY_FIRST], 0, 7, 34 }
+        int blackKey = id - BLACK_KEY_FIRST;
+        RECT place = black ? RECT{ octaveX[blackKey % 5] + 112 * (blackKey / 5), 0, 7, 34 }
                            : RECT{ 16 * (id - WHITE_KEY_FIRST), 0, 16, 60 };
         MapDialogRect(dialog, &place);
         RECT shown = keyRect(id);
@@ -185,26 +171,20 @@ TEST_F(KeyboardDialog, TemplateStacksFifteenBlackKeysOverTwentyOnePassiveWhiteKe
     EXPECT_EQ(ids, expected);
 }
 
-TEST_F(KeyboardDialog, WhiteKeysFromB2ToB4PostTheirNotes)
+// White keys B2 to B4 post their notes, on their lower part and at their centre; the low
+// white keys and every black key post no key.
+TEST_F(KeyboardDialog, EveryKeyPostsItsNoteOrNoKey)
 {
     command(IDM_KEYBOARD);
     ASSERT_TRUE(keyboardDialog);
     EXPECT_TRUE(pressPosts(lowerPartOf(207), 59));
     EXPECT_TRUE(pressPosts(lowerPartOf(221), 83));
-    for (int key = FIRST_ANSWERING_KEY; key <= WHITE_KEY_LAST; key++) {
-        EXPECT_TRUE(pressPosts(lowerPartOf(key), noteOfWhiteKey(key))) << key;
-        EXPECT_TRUE(pressPosts(centreOf(keyRect(key)), noteOfWhiteKey(key))) << key;
+    for (int key = WHITE_KEY_FIRST; key <= BLACK_KEY_LAST; key++) {
+        bool white = key <= WHITE_KEY_LAST;
+        int note = white ? noteOfWhiteKey(key) : SCREEN_KEY_NONE;
+        if (white) { EXPECT_TRUE(pressPosts(lowerPartOf(key), note)) << key; }
+        if (!white || note != SCREEN_KEY_NONE) { EXPECT_TRUE(pressPosts(centreOf(keyRect(key)), note)) << key; }
     }
-}
-
-TEST_F(KeyboardDialog, LowWhiteKeysAndEveryBlackKeyPostNoKey)
-{
-    command(IDM_KEYBOARD);
-    ASSERT_TRUE(keyboardDialog);
-    for (int key = WHITE_KEY_FIRST; key < FIRST_ANSWERING_KEY; key++)
-        EXPECT_TRUE(pressPosts(lowerPartOf(key), SCREEN_KEY_NONE)) << key;
-    for (int key = BLACK_KEY_FIRST; key <= BLACK_KEY_LAST; key++)
-        EXPECT_TRUE(pressPosts(centreOf(keyRect(key)), SCREEN_KEY_NONE)) << key;
 }
 
 TEST_F(KeyboardDialog, BlackKeyWinsOverTheUpperPartOfTheWhiteKeyBeneath)
@@ -230,10 +210,15 @@ TEST_F(KeyboardDialog, BlackKeyWinsOverTheUpperPartOfTheWhiteKeyBeneath)
     EXPECT_TRUE(pressPosts(lowerPartOf(208), C3));
 }
 
-TEST_F(KeyboardDialog, OtherMouseMessagesPostNothing)
+TEST_F(KeyboardDialog, OtherMouseMessagesPostNothingAndOtherCommandsLeaveItOpen)
 {
     command(IDM_KEYBOARD);
-    ASSERT_TRUE(keyboardDialog);
+    HWND dialog = keyboardDialog;
+    ASSERT_TRUE(dialog);
+    SendMessageA(dialog, WM_COMMAND, 222, 0);
+    SendMessageA(dialog, WM_COMMAND, 3, 0);
+    EXPECT_EQ(keyboardDialog, dialog);
+    EXPECT_TRUE(IsWindowVisible(dialog));
     POINT key = lowerPartOf(208);
     mouse(WM_RBUTTONDOWN, key, MK_RBUTTON);
     mouse(WM_RBUTTONUP, key, 0);
@@ -266,7 +251,7 @@ TEST_F(KeyboardDialog, PressesAreJudgedOnlyWhileATurnTakesAnswers)
     mouse(WM_LBUTTONDOWN, centreOf(keyRect(BLACK_KEY_FIRST)));   // no key: a wrong answer
     pumpMessages();
     EXPECT_EQ(scoreRowX, 20);
-    EXPECT_TRUE(areaIs(20, scoreRowY, 20, 20, RGB(255, 255, 255)));
+    EXPECT_TRUE(areaIs(20, scoreRowY, 20, 20, WHITE));
     mouse(WM_LBUTTONDOWN, lowerPartOf(201));
     pumpMessages();
     EXPECT_EQ(scoreRowX, 20);
@@ -321,17 +306,6 @@ TEST_F(KeyboardDialog, EscEnterAndTheCloseBoxCloseItAndTheNextOpeningDrawsAgain)
     }
 }
 
-TEST_F(KeyboardDialog, OtherCommandsToTheDialogLeaveItOpen)
-{
-    command(IDM_KEYBOARD);
-    HWND dialog = keyboardDialog;
-    ASSERT_TRUE(dialog);
-    SendMessageA(dialog, WM_COMMAND, 222, 0);
-    SendMessageA(dialog, WM_COMMAND, 3, 0);
-    EXPECT_EQ(keyboardDialog, dialog);
-    EXPECT_TRUE(IsWindowVisible(dialog));
-}
-
 TEST_F(KeyboardDialog, MainWindowKeepsPlayingWhileTheKeyboardIsActive)
 {
     command(IDM_START);
@@ -371,12 +345,7 @@ TEST_F(KeyboardDialog, RealMousePressOnAKeyReachesTheGame)
     command(IDM_START);
     POINT at = lowerPartOf(208);
     ClientToScreen(keyboardDialog, &at);
-    SetCursorPos(at.x, at.y);
-    INPUT press[2] = {};
-    press[0].type = press[1].type = INPUT_MOUSE;
-    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    ASSERT_EQ(SendInput(2, press, sizeof press[0]), 2u);
+    ASSERT_TRUE(clickAt(at.x, at.y));
     pumpMessages();                 // the press, then the WM_SCREEN_KEY it posts
     EXPECT_EQ(scoreRowX, 40);
     EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));

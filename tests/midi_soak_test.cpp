@@ -34,11 +34,6 @@ static SIZE_T privateBytes()
     return counters.PrivateUsage;
 }
 
-static DWORD noteOn(int note, int velocity)
-{
-    return 0x90 | (DWORD)note << 8 | (DWORD)velocity << 16;
-}
-
 static int soakMessages()
 {
     const char* size = getenv("TUNEGRIN_SOAK_MESSAGES");
@@ -47,10 +42,7 @@ static int soakMessages()
 }
 
 // Asks the window thread to get something done and waits for it, far above need.
-static bool windowDoes(std::function<bool()> done)
-{
-    return waitUntil(done, 20000);
-}
+static bool windowDoes(std::function<bool()> done) { return waitUntil(done, 20000, 1); }
 
 TEST(MidiSoak, BurstsFromEightDevicesWhileTheGamePlays)
 {

@@ -22,12 +22,10 @@ protected:
 
 static const std::string all = "B4,A4,G4,F4,E4,D4,C4,B3,A3,G3,F3,E3,D3,C3,B2";
 
-TEST_F(NoteSettings, MissingFileOrEmptyValueEnablesEveryNote)
+TEST_F(NoteSettings, MissingFileEnablesEveryNoteAndIsNotCreated)
 {
     EXPECT_EQ(enabledAfterLoading(0), all);
     EXPECT_FALSE(settingsFileExists()) << "reading must not create the file";
-    EXPECT_EQ(enabledAfterLoading(""), all);
-    EXPECT_EQ(enabledAfterLoading(",,,"), all);
 }
 
 TEST_F(NoteSettings, MissingKeyOrSectionEnablesEveryNote)
@@ -39,61 +37,51 @@ TEST_F(NoteSettings, MissingKeyOrSectionEnablesEveryNote)
     for (int row = 0; row < NOTE_COUNT; row++) EXPECT_EQ(noteTable[row].enabled, 1) << row;
 }
 
-TEST_F(NoteSettings, NamesAreMatchedInTableOrderOnly)
+// Values as a player's editor may leave them, and the notes each one enables.
+TEST_F(NoteSettings, NamesAreMatchedInTableOrderAndANameThatFailsBlocksTheRest)
 {
-    EXPECT_EQ(enabledAfterLoading("C3"), "C3");
-    EXPECT_EQ(enabledAfterLoading("C4,E4"), "C4");          // E4 comes before C4
-    EXPECT_EQ(enabledAfterLoading("B4,B4,A4"), "B4");       // the repeat blocks A4
-    EXPECT_EQ(enabledAfterLoading("G4,D3,B2"), "G4,D3,B2");
-    EXPECT_EQ(enabledAfterLoading((all + ",C3").c_str()), all);   // extra tokens ignored
-}
-
-TEST_F(NoteSettings, UnknownNamesBlockEveryLaterRow)
-{
-    EXPECT_EQ(enabledAfterLoading("B4,X9,A4"), "B4");
-    EXPECT_EQ(enabledAfterLoading("B4,C#3,B2"), "B4");
-}
-
-TEST_F(NoteSettings, BlanksAndCaseAreKeptSoTheyMatchNothing)
-{
-    EXPECT_EQ(enabledAfterLoading("B4, A4"), "B4");
-    EXPECT_EQ(enabledAfterLoading("b4,a4"), all);           // nothing matched: fallback
-    EXPECT_EQ(enabledAfterLoading("B4 ,A4"), all);          // "B4 " is not "B4"
-}
-
-TEST_F(NoteSettings, EmptyTokensFromStrayCommasAreSkipped)
-{
-    EXPECT_EQ(enabledAfterLoading(",,B4,,A4,"), "B4,A4");
-    EXPECT_EQ(enabledAfterLoading(",C3,,,B2,,"), "C3,B2");
-}
-
-TEST_F(NoteSettings, OnlyTheFirst79CharactersAreRead)
-{
-    // 78 commas leave room for just the "C" of "C3": nothing matches, so all come back.
-    std::string commas(78, ',');
-    EXPECT_EQ(enabledAfterLoading((commas + "C3").c_str()), all);
-    EXPECT_EQ(enabledAfterLoading(("B4" + std::string(76, ',') + "A4").c_str()), "B4");
-    std::string justFits(77, ',');
-    EXPECT_EQ(enabledAfterLoading((justFits + "C3").c_str()), "C3");
+    const struct { std::string value, enabled; const char* why; } cases[] = {
+        { "", all, "empty: every note" },
+        { ",,,", all, "nothing matched: every note" },
+        { "C3", "C3", "" },
+        { "C4,E4", "C4", "E4 comes before C4" },
+        { "B4,B4,A4", "B4", "the repeat blocks A4" },
+        { "G4,D3,B2", "G4,D3,B2", "" },
+        { all + ",C3", all, "extra tokens ignored" },
+        { "B4,X9,A4", "B4", "an unknown name blocks every later row" },
+        { "B4,C#3,B2", "B4", "an unknown name blocks every later row" },
+        { "B4, A4", "B4", "blanks are kept, so \" A4\" matches nothing" },
+        { "b4,a4", all, "case is kept: nothing matched" },
+        { "B4 ,A4", all, "\"B4 \" is not \"B4\"" },
+        { ",,B4,,A4,", "B4,A4", "empty tokens from stray commas are skipped" },
+        { ",C3,,,B2,,", "C3,B2", "empty tokens from stray commas are skipped" },
+        { std::string(78, ',') + "C3", all, "79 characters read: just the C of C3" },
+        { "B4" + std::string(76, ',') + "A4", "B4", "79 characters read" },
+        { std::string(77, ',') + "C3", "C3", "79 characters read: C3 just fits" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(enabledAfterLoading(c.value.c_str()), c.enabled) << "notes=" << c.value << " (" << c.why << ")";
 }
 
 TEST_F(NoteSettings, FallbackLeavesTheFileUntouched)
 {
     writeSettingsFile("nonsense");
-    std::string before = readSettingsFile();
+    std::string before = readWholeFile("tunegrin.ini");
     loadNoteSettings();
-    EXPECT_EQ(readSettingsFile(), before);
+    EXPECT_EQ(readWholeFile("tunegrin.ini"), before);
     for (int row = 0; row < NOTE_COUNT; row++) EXPECT_EQ(noteTable[row].enabled, 1);
 }
 
-TEST(NoteTable, RowsFollowTheStaffGeometry)
+TEST(NoteTable, RowsAreTheNaturalsFromB4DownToB2OnTheStaffGeometry)
 {
-    const char* names[] = { "B4", "A4", "G4", "F4", "E4", "D4", "C4", "B3",
-                            "A3", "G3", "F3", "E3", "D3", "C3", "B2" };
-    const int midi[] = { 83, 81, 79, 77, 76, 74, 72, 71, 69, 67, 65, 64, 62, 60, 59 };
+    // A natural a row: the letter steps down through B A G F E D C, the octave number drops
+    // below each C, and the MIDI number follows from both, C3 being 60.
+    const int aboveC[] = { 11, 9, 7, 5, 4, 2, 0 };
     for (int row = 0; row < NOTE_COUNT; row++) {
-        EXPECT_STREQ(noteTable[row].name, names[row]);
-        EXPECT_EQ(noteTable[row].midiNote, midi[row]);
+        int octave = 4 - row / 7;
+        std::string name = "BAGFEDC"[row % 7] + std::to_string(octave);
+        EXPECT_EQ(noteTable[row].name, name);
+        EXPECT_EQ(noteTable[row].midiNote, 12 * (octave + 2) + aboveC[row % 7]) << name;
         EXPECT_EQ(noteTable[row].y, 8 + 19 * row);
     }
     EXPECT_EQ(noteTable[NOTE_COUNT].midiNote, 0);

@@ -1,5 +1,5 @@
-// The note filter dialog from the real resources: ticks, what it saves, and the game
-// going on behind it.
+// The note filter dialog from the real resources: ticks, what it saves, and the game's
+// next turns.
 #include "support.h"
 
 class NoteFilterDialog : public testing::Test {
@@ -8,30 +8,26 @@ protected:
     void SetUp() override { openGameWindow(); }
     void TearDown() override { closeGameWindow(); }
 
-    // Opens the dialog as the menu does and hands it to `action` inside its modal loop.
-    std::vector<std::string> withOptions(std::function<void(HWND)> action)
-    {
-        ModalDriver driver;
-        driver.onDialog("Options", action);
-        SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
-        return driver.messageTexts;
-    }
-    // The same, with `whileBoxShows` handed the dialog and its first message box.
-    std::vector<std::string> withOptionsAndBox(std::function<void(HWND)> action,
-                                               std::function<void(HWND, HWND)> whileBoxShows)
+    // Opens the dialog as the menu does and hands it to `action` inside its modal loop, and
+    // its first message box, with the dialog, to `whileBoxShows`; gives the boxes' texts.
+    std::vector<std::string> withOptions(std::function<void(HWND)> action,
+                                         std::function<void(HWND, HWND)> whileBoxShows = nullptr)
     {
         ModalDriver driver;
         HWND opened = 0;
         driver.onDialog("Options", [&](HWND dialog) { opened = dialog; action(dialog); });
-        driver.onMessageBox([&](HWND box) { whileBoxShows(opened, box); });
-        SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
+        if (whileBoxShows) driver.onMessageBox([&](HWND box) { whileBoxShows(opened, box); });
+        command(IDM_OPTIONS);
         return driver.messageTexts;
     }
-    static std::string savedNotes()
+    // Ticks these boxes alone, in this order, and closes the dialog.
+    std::vector<std::string> tickOnly(std::vector<int> boxes)
     {
-        char value[128] = "";
-        GetPrivateProfileStringA("initialize", "notes", "(missing)", value, sizeof value, ".\\tunegrin.ini");
-        return value;
+        return withOptions([&](HWND dialog) {
+            clearAll(dialog);
+            for (int id : boxes) click(dialog, id);
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        });
     }
     static void click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
     static void clearAll(HWND dialog)
@@ -47,32 +43,23 @@ protected:
     }
 };
 
-TEST_F(NoteFilterDialog, TemplateHasTheGroupTheFifteenBoxesAndClose)
+// With no settings file every box starts ticked, and Close saves the full list.
+TEST_F(NoteFilterDialog, TemplateHasTheGroupTheFifteenBoxesTickedAndClose)
 {
-    const char* labels[] = { "B-4", "A-4", "G-4", "F-4", "E-4", "D-4", "C-4", "B-3",
-                             "A-3", "G-3", "F-3", "E-3", "D-3", "C-3", "B-2" };
+    ASSERT_FALSE(settingsFileExists());
     withOptions([&](HWND dialog) {
         EXPECT_EQ(windowText(dialog), "Options");
         EXPECT_EQ(dialogItemText(dialog, IDC_NOTE_GROUP), "Note Filter");
         EXPECT_EQ(dialogItemText(dialog, IDOK), "&Close");
         EXPECT_TRUE(GetWindowLongA(GetDlgItem(dialog, IDOK), GWL_STYLE) & BS_DEFPUSHBUTTON);
-        for (int row = 0; row < NOTE_COUNT; row++) {
+        for (int row = 0; row < NOTE_COUNT; row++) {       // B-4 down to B-2, a natural a box
             HWND box = GetDlgItem(dialog, IDC_NOTE_BOX_FIRST + row);
             ASSERT_NE(box, nullptr) << row;
-            EXPECT_EQ(windowText(box), labels[row]);
+            EXPECT_EQ(windowText(box), "BAGFEDC"[row % 7] + std::string("-") + std::to_string(4 - row / 7));
             EXPECT_EQ(GetWindowLongA(box, GWL_STYLE) & 0xF, BS_AUTOCHECKBOX);
+            EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_NOTE_BOX_FIRST + row), BST_CHECKED) << row;
         }
         EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_NOTE_BOX_FIRST) << "the first box has the focus";
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
-}
-
-TEST_F(NoteFilterDialog, StartsWithEveryBoxTickedAndSavesTheFullList)
-{
-    ASSERT_FALSE(settingsFileExists());
-    withOptions([](HWND dialog) {
-        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
-            EXPECT_EQ(IsDlgButtonChecked(dialog, id), BST_CHECKED) << id;
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
     });
     EXPECT_EQ(savedNotes(), "B4,A4,G4,F4,E4,D4,C4,B3,A3,G3,F3,E3,D3,C3,B2");
@@ -100,18 +87,10 @@ TEST_F(NoteFilterDialog, SavesTheTickedNotesInTableOrderWhateverTheClickOrder)
     });
     EXPECT_EQ(savedNotes(), "C3,B2");
     for (auto order : { std::vector<int>{ 301, 311 }, std::vector<int>{ 311, 301 } }) {
-        withOptions([&](HWND dialog) {
-            clearAll(dialog);
-            for (int id : order) click(dialog, id);
-            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        });
+        tickOnly(order);
         EXPECT_EQ(savedNotes(), "A4,E3");
     }
-    withOptions([](HWND dialog) {
-        clearAll(dialog);
-        click(dialog, 300);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    tickOnly({ 300 });
     EXPECT_EQ(savedNotes(), "B4");
 }
 
@@ -166,11 +145,7 @@ TEST_F(NoteFilterDialog, ClearingEveryBoxWarnsOnceThenKeepsOneNote)
 
 TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
 {
-    withOptions([](HWND dialog) {
-        clearAll(dialog);
-        for (int id : { 300, 302, 306, 309, 312, 314 }) click(dialog, id);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    tickOnly({ 300, 302, 306, 309, 312, 314 });
     std::vector<int> before;
     for (int row = 0; row < NOTE_COUNT; row++) before.push_back(noteTable[row].enabled);
     for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = 1;
@@ -179,31 +154,15 @@ TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
     EXPECT_EQ(enabledCount(), 6);
 }
 
-TEST_F(NoteFilterDialog, TheGameGoesOnBehindItAndATurnCanTimeOut)
-{
-    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
-    noteX = MISS_X + 30;          // ten ticks from a miss
-    withOptions([](HWND dialog) {       // the game's real timers run until the miss
-        modalDriver()->closeWhen(dialog, [] { return noteState == DRAW_MAD; });
-    });
-    EXPECT_LT(noteX, MISS_X);
-    EXPECT_EQ(noteState, DRAW_MAD);
-    EXPECT_EQ(inputEnabled, 0);
-}
-
 TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
 {
     randomSeed(5);
-    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+    command(IDM_START);
     int asked = targetNote;
-    withOptions([](HWND dialog) {
-        clearAll(dialog);
-        click(dialog, 313);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    tickOnly({ 313 });
     EXPECT_EQ(targetNote, asked) << "the note on the staff is not affected";
     for (int turn = 0; turn < 20; turn++) {
-        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        command(IDM_START);
         ASSERT_EQ(targetNote, 60);
     }
 }
@@ -211,17 +170,13 @@ TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
 TEST_F(NoteFilterDialog, AFileThatCannotBeWrittenIsReportedAndTheChoiceStillHolds)
 {
     CreateDirectoryA("tunegrin.ini", 0);          // a folder where the file should go
-    std::vector<std::string> messages = withOptions([](HWND dialog) {
-        clearAll(dialog);
-        click(dialog, 313);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    std::vector<std::string> messages = tickOnly({ 313 });
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("could not be saved"), std::string::npos) << messages[0];
     EXPECT_EQ(enabledCount(), 1);
     EXPECT_EQ(noteTable[13].enabled, 1);
     for (int turn = 0; turn < 10; turn++) {
-        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        command(IDM_START);
         ASSERT_EQ(targetNote, 60);
     }
 }
@@ -243,7 +198,7 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
 {
     // Every box cleared: the warning, then exactly one note, saved alone and written once.
     unsigned ticked = 0;
-    std::vector<std::string> messages = withOptionsAndBox([&](HWND dialog) {
+    std::vector<std::string> messages = withOptions([&](HWND dialog) {
         clearAll(dialog);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
         for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
@@ -261,7 +216,7 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
     // The settings cannot be written: one report, and the choice in memory stays C3 alone.
     DeleteFileA("tunegrin.ini");
     ASSERT_TRUE(CreateDirectoryA("tunegrin.ini", 0));
-    messages = withOptionsAndBox([](HWND dialog) {
+    messages = withOptions([](HWND dialog) {
         clearAll(dialog);
         click(dialog, 313);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);

@@ -18,25 +18,19 @@ static testing::AssertionResult sameEvent(const MidiEvent& a, const MidiEvent& b
                                        << b.timestamp << "," << b.message << "}";
 }
 
-TEST(MidiQueue, NewQueueIsEmptyAndLeavesTheRecordAlone)
+// A new queue is empty, leaves the record alone, and holds its slots in one locked block.
+TEST(MidiQueue, NewQueueIsEmptyWithItsSlotsInOneLockedBlockOfTwelveBytesEach)
 {
-    MidiEventQueue* queue = queueCreate(MIDI_QUEUE_CAPACITY);
+    MidiEventQueue* queue = queueCreate(7);
     ASSERT_NE(queue, nullptr);
     MidiEvent record = { 7, 8, 9 };
     EXPECT_EQ(queueGet(queue, &record), 0);
     EXPECT_TRUE(sameEvent(record, MidiEvent{ 7, 8, 9 }));
     EXPECT_EQ(queue->overflowed, 0);
-    EXPECT_EQ(queue->capacity, 2400u);
+    EXPECT_EQ(queue->capacity, 7u);
     EXPECT_EQ(queue->count.load(), 0u);
-    queueDestroy(queue);
-}
-
-TEST(MidiQueue, SlotsAreOneLockedBlockOfTwelveBytesEach)
-{
-    MidiEventQueue* queue = queueCreate(MIDI_QUEUE_CAPACITY);
-    ASSERT_NE(queue, nullptr);
-    EXPECT_EQ((char*)queue->bufferEnd - (char*)queue->bufferStart, 28800);
-    EXPECT_GE(GlobalSize(queue->bufferMemory), 28800u);
+    EXPECT_EQ((char*)queue->bufferEnd - (char*)queue->bufferStart, 7 * 12);
+    EXPECT_GE(GlobalSize(queue->bufferMemory), 7u * 12);
     EXPECT_EQ(GlobalFlags(queue->bufferMemory) & GMEM_LOCKCOUNT, 1u);   // locked for life
     EXPECT_EQ(GlobalFlags(queue->headerMemory) & GMEM_LOCKCOUNT, 1u);
     EXPECT_EQ(GlobalLock(queue->bufferMemory), queue->bufferStart);     // same address
@@ -75,7 +69,7 @@ TEST(MidiQueue, KeepsEveryEventUpToCapacityThenDropsTheNewest)
     MidiEvent out;
     ASSERT_EQ(queueGet(queue, &out), 1);
     EXPECT_TRUE(sameEvent(out, event(0)));
-    MidiEvent refill = event(2400);                  // one get makes room for one put
+    MidiEvent refill = event(MIDI_QUEUE_CAPACITY);   // one get makes room for one put
     queuePut(queue, &refill);
     queuePut(queue, &extra);
     EXPECT_EQ(queue->count.load(), (uint32_t)MIDI_QUEUE_CAPACITY);

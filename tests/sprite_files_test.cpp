@@ -1,6 +1,7 @@
 // The committed sprite files: format, sizes and the pixel rules that make notes, staff
 // lines and moving sprites line up.
 #include <gtest/gtest.h>
+#include "scratch.h"
 #include <stdio.h>
 #include <algorithm>
 #include <string>
@@ -15,20 +16,13 @@ struct Bmp {
 
 static std::string sourcePath(const std::string& relative)
 {
-    std::string top = TUNEGRIN_SOURCE_DIR;
-    if (!top.empty() && top[0] == '/') top = "Z:" + top;      // a Unix path under Wine
-    return top + "/" + relative;
+    return windowsPath(TUNEGRIN_SOURCE_DIR) + "/" + relative;
 }
 
 static std::vector<unsigned char> readFile(const std::string& path)
 {
-    std::vector<unsigned char> bytes;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    int c;
-    while ((c = fgetc(file)) != EOF) bytes.push_back((unsigned char)c);
-    fclose(file);
-    return bytes;
+    std::string bytes = readWholeFile(path);
+    return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
 static int le32(const std::vector<unsigned char>& b, size_t at)
@@ -61,7 +55,7 @@ static Bmp loadBmp(int id)
     return bmp;
 }
 
-static const int BLACK = 0, WHITE = 15;
+static const int INK = 0, PAPER = 15;        // palette entries: black, white
 
 struct SpriteSize { int id, width, height; };
 static const SpriteSize sizes[] = {
@@ -91,7 +85,7 @@ TEST(SpriteFiles, AreUncompressed16ColourBitmapsOfTheirSizes)
             EXPECT_EQ(bmp.palette[i * 4 + 0], standard[i][2]) << "entry " << i;
         }
         // White background: the top-right corner is background in every sprite.
-        EXPECT_EQ(bmp.at(bmp.width - 1, 0), WHITE);
+        EXPECT_EQ(bmp.at(bmp.width - 1, 0), PAPER);
     }
 }
 
@@ -101,7 +95,7 @@ static std::vector<int> fullWidthRows(const Bmp& bmp)
     std::vector<int> rows;
     for (int y = 0; y < bmp.height; y++) {
         bool full = true;
-        for (int x = 0; x < bmp.width && full; x++) full = bmp.at(x, y) == BLACK;
+        for (int x = 0; x < bmp.width && full; x++) full = bmp.at(x, y) == INK;
         if (full) rows.push_back(y);
     }
     return rows;
@@ -118,7 +112,7 @@ TEST(SpriteFiles, StaffCarriesTheFiveLinesAndTheClefInItsBox)
             bool inClef = x >= 3 && x <= 97 && y >= 2 && y <= 280;
             bool onLine = std::find(expected.begin(), expected.end(), y) != expected.end();
             if (inClef || onLine) continue;
-            ASSERT_EQ(staff.at(x, y), WHITE) << x << "," << y;
+            ASSERT_EQ(staff.at(x, y), PAPER) << x << "," << y;
         }
 }
 
@@ -141,8 +135,8 @@ TEST(SpriteFiles, NoteSpritesHoldTheirLineRowsHeadAndTrailColumns)
         if (n.ledger) {
             EXPECT_TRUE(fullWidthRows(bmp).empty());
             for (int y : n.lineRows) {
-                for (int x = 0; x <= 74; x++) ASSERT_EQ(bmp.at(x, y), BLACK) << "ledger at " << x << "," << y;
-                for (int x = 75; x < 78; x++) ASSERT_EQ(bmp.at(x, y), WHITE) << "ledger tail " << x << "," << y;
+                for (int x = 0; x <= 74; x++) ASSERT_EQ(bmp.at(x, y), INK) << "ledger at " << x << "," << y;
+                for (int x = 75; x < 78; x++) ASSERT_EQ(bmp.at(x, y), PAPER) << "ledger tail " << x << "," << y;
             }
         } else {
             EXPECT_EQ(fullWidthRows(bmp), n.lineRows);
@@ -150,7 +144,7 @@ TEST(SpriteFiles, NoteSpritesHoldTheirLineRowsHeadAndTrailColumns)
         // The three columns a 3-pixel step uncovers hold only background.
         for (int y = 0; y < 43; y++) {
             bool line = !n.ledger && std::find(n.lineRows.begin(), n.lineRows.end(), y) != n.lineRows.end();
-            for (int x = 75; x < 78; x++) ASSERT_EQ(bmp.at(x, y), line ? BLACK : WHITE) << x << "," << y;
+            for (int x = 75; x < 78; x++) ASSERT_EQ(bmp.at(x, y), line ? INK : PAPER) << x << "," << y;
         }
     }
 }
@@ -166,7 +160,7 @@ TEST(SpriteFiles, NoteHeadsAreCentredOnRow21WithinTheirBox)
         for (int y = 0; y < 43; y++)
             for (int x = 0; x < 78; x++) {
                 bool lineRow = std::find(lines.begin(), lines.end(), y) != lines.end();
-                bool ledgerRow = note.at(0, y) == BLACK;           // line or ledger: column 0 black
+                bool ledgerRow = note.at(0, y) == INK;           // line or ledger: column 0 black
                 if (lineRow || ledgerRow || note.at(x, y) == blank.at(x, y)) continue;
                 top = std::min(top, y); bottom = std::max(bottom, y);
                 left = std::min(left, x); right = std::max(right, x);
@@ -177,7 +171,7 @@ TEST(SpriteFiles, NoteHeadsAreCentredOnRow21WithinTheirBox)
         EXPECT_LE(right, 69);
         EXPECT_NEAR((top + bottom) / 2.0, 21.0, 1.0);
         // Row 21 crosses a black ring, a white hole and a black ring again.
-        EXPECT_EQ(note.at(37, 21) == WHITE || id == 115 || id == 116, true);
+        EXPECT_EQ(note.at(37, 21) == PAPER || id == 115 || id == 116, true);
     }
 }
 
@@ -188,9 +182,9 @@ TEST(SpriteFiles, WalkersKeepWhiteTrailColumns)
         Bmp walker = loadBmp(id);
         int trail = walker.width == 66 ? 3 : 2;
         for (int y = 0; y < 40; y++)
-            for (int x = walker.width - trail; x < walker.width; x++) ASSERT_EQ(walker.at(x, y), WHITE);
+            for (int x = walker.width - trail; x < walker.width; x++) ASSERT_EQ(walker.at(x, y), PAPER);
         int coloured = 0;
-        for (int v : walker.pixels) coloured += v != WHITE && v != BLACK;
+        for (int v : walker.pixels) coloured += v != PAPER && v != INK;
         EXPECT_GT(coloured, 200) << "a walker in colour";
     }
 }
@@ -199,14 +193,14 @@ TEST(SpriteFiles, FacesAndMarksHaveWhiteCornersAndBlankSpritesAreWhite)
 {
     for (int id : { 105, 107, 121 }) {
         Bmp face = loadBmp(id);
-        EXPECT_EQ(face.at(0, 0), WHITE) << id;
-        EXPECT_EQ(face.at(face.width - 1, face.height - 1), WHITE) << id;
+        EXPECT_EQ(face.at(0, 0), PAPER) << id;
+        EXPECT_EQ(face.at(face.width - 1, face.height - 1), PAPER) << id;
         EXPECT_EQ(face.at(face.width / 2, face.height / 2 - 3) == 11 ||
                   face.at(face.width / 2, face.height / 2 + 3) == 11, true) << id << " is yellow";
     }
     for (int id : { 114, 122 }) {
         Bmp blank = loadBmp(id);
-        for (int v : blank.pixels) ASSERT_EQ(v, WHITE) << id;
+        for (int v : blank.pixels) ASSERT_EQ(v, PAPER) << id;
     }
 }
 

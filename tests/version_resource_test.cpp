@@ -30,15 +30,6 @@ static testing::AssertionResult versionString(const char* name, std::string* val
     return testing::AssertionSuccess();
 }
 
-TEST(VersionResource, ProductAndFileVersionAreTheReleaseVersion)
-{
-    std::string product, file;
-    ASSERT_TRUE(versionString("ProductVersion", &product));
-    ASSERT_TRUE(versionString("FileVersion", &file));
-    EXPECT_EQ(product, TUNEGRIN_VERSION_TEXT);
-    EXPECT_EQ(file, TUNEGRIN_VERSION_TEXT);
-}
-
 TEST(VersionResource, DescriptionAndNamesAreFilledIn)
 {
     std::string description, original;
@@ -49,8 +40,8 @@ TEST(VersionResource, DescriptionAndNamesAreFilledIn)
 }
 
 // The numbers Windows compares when installing over an older copy must say the same
-// version as the text the release archives are named after.
-TEST(VersionResource, FixedNumbersMatchTheVersionText)
+// version as the texts Explorer shows and the release archives are named after.
+TEST(VersionResource, FixedNumbersMatchTheVersionTexts)
 {
     std::vector<char> block = versionBlock();
     ASSERT_FALSE(block.empty());
@@ -64,6 +55,12 @@ TEST(VersionResource, FixedNumbersMatchTheVersionText)
     EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
     EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
     char text[32];
-    snprintf(text, sizeof text, "%u.%u.%u", numbers[0], numbers[1], numbers[2]);
-    EXPECT_EQ(std::string(text), TUNEGRIN_VERSION_TEXT);
+    snprintf(text, sizeof text, "%u.%u.%u", (unsigned)HIWORD(fixed->dwFileVersionMS),
+             (unsigned)LOWORD(fixed->dwFileVersionMS), (unsigned)HIWORD(fixed->dwFileVersionLS));
+    for (const char* name : { "ProductVersion", "FileVersion" }) {
+        std::string shown;
+        ASSERT_TRUE(versionString(name, &shown));
+        EXPECT_EQ(shown, text) << name;
+    }
+    EXPECT_EQ(std::string(text), TUNEGRIN_VERSION_TEXT) << "the archives' name";
 }

@@ -8,46 +8,11 @@
 #error "TUNEGRIN_EXE must name the built game"
 #endif
 
-// The build hands us a Unix path when it cross-compiles; Wine shows the Unix root as Z:.
-static std::string gamePath()
+static std::string gamePath()           // with backslashes, as CreateProcess wants it
 {
-    std::string path = TUNEGRIN_EXE;
-    if (!path.empty() && path[0] == '/') {
-        path = "Z:" + path;
-        for (char& c : path) if (c == '/') c = '\\';
-    }
+    std::string path = windowsPath(TUNEGRIN_EXE);
+    for (char& c : path) if (c == '/') c = '\\';
     return path;
-}
-
-struct WindowSearch {
-    const char* className;
-    std::function<bool(HWND)> match;
-    HWND found;
-};
-
-static BOOL CALLBACK searchOne(HWND window, LPARAM param)
-{
-    WindowSearch* search = (WindowSearch*)param;
-    char className[64] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (!IsWindowVisible(window) || strcmp(className, search->className) != 0) return TRUE;
-    if (search->match && !search->match(window)) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND findGameWindow(const Game& game, const char* className, std::function<bool(HWND)> match)
-{
-    WindowSearch search = { className, match, 0 };
-    EnumThreadWindows(game.process.dwThreadId, searchOne, (LPARAM)&search);
-    return search.found;
-}
-
-std::string windowCaption(HWND window)
-{
-    char text[256] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
 }
 
 HWND findKeyboard(const Game& game)
@@ -67,7 +32,7 @@ int countKeyboards(const Game& game)
 
 HWND findOptions(const Game& game)
 {
-    return findGameWindow(game, "#32770", [](HWND dialog) { return windowCaption(dialog) == "Options"; });
+    return findGameWindow(game, "#32770", [](HWND dialog) { return windowText(dialog) == "Options"; });
 }
 
 testing::AssertionResult launchGame(Game& game, const std::string& folder, const std::string& exe)
@@ -79,11 +44,7 @@ testing::AssertionResult launchGame(Game& game, const std::string& folder, const
     if (!CreateProcessA(path.c_str(), &commandLine[0], 0, 0, FALSE, 0, 0, folder.c_str(),
                         &startup, &game.process))
         return testing::AssertionFailure() << "cannot start " << path << ": error " << GetLastError();
-    bool shown = waitUntil([&] {
-        game.window = findGameWindow(game, "TuneGrinWClass",
-                                     [](HWND window) { return windowCaption(window) == "TuneGrin"; });
-        return game.window != 0;
-    }, 30000, 50);
+    bool shown = waitUntil([&] { return (game.window = findMainWindow(game.process.dwThreadId)) != 0; }, 30000, 50);
     if (!shown) return testing::AssertionFailure() << "no TuneGrin window within 30 s";
     // Once its message loop waits for input, start-up is over, the first paint included.
     WaitForInputIdle(game.process.hProcess, 5000);
@@ -123,22 +84,6 @@ void postCloseBox(HWND window)
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
-void clickAt(int screenX, int screenY)
-{
-    SetCursorPos(screenX, screenY);
-    // Absolute coordinates too, in case the pointer was moved in between.
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    INPUT input[2] = {};
-    for (INPUT& one : input) {
-        one.type = INPUT_MOUSE;
-        one.mi.dx = (screenX * 65535 + width / 2) / (width - 1);
-        one.mi.dy = (screenY * 65535 + height / 2) / (height - 1);
-    }
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    SendInput(2, input, sizeof(INPUT));
-}
-
 void pressKey(WORD virtualKey)
 {
     INPUT input[2] = {};
@@ -159,22 +104,10 @@ void clickWhiteKey(HWND keyboard, int controlId)
 
 void clickControl(HWND dialog, int controlId)
 {
-    RECT control;
-    GetWindowRect(GetDlgItem(dialog, controlId), &control);
-    clickAt((control.left + control.right) / 2, (control.top + control.bottom) / 2);
+    clickAsPlayer(GetDlgItem(dialog, controlId));
 }
 
 bool boxTicked(HWND dialog, int controlId)
 {
     return SendMessageA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-bool waitUntil(std::function<bool()> condition, int timeoutMs, int pollMs)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition()) return true;
-        if ((int)(GetTickCount() - start) > timeoutMs) return condition();
-        Sleep(pollMs);
-    }
 }

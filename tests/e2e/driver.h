@@ -40,21 +40,20 @@ void postCommand(const Game& game, int id);         // as if chosen from the men
 void postCloseBox(HWND window);                     // WM_SYSCOMMAND SC_CLOSE
 
 // Visible top-level windows of the game's thread: dialogs ("#32770") and popup menus.
-HWND findGameWindow(const Game& game, const char* className, std::function<bool(HWND)> match);
+inline HWND findGameWindow(const Game& game, const char* className, std::function<bool(HWND)> match)
+{
+    return findThreadWindow(game.process.dwThreadId, className, match);
+}
 HWND findKeyboard(const Game& game);                // the dialog that has white key 207
 int countKeyboards(const Game& game);
 HWND findOptions(const Game& game);                 // the dialog captioned "Options"
-std::string windowCaption(HWND window);
 
-// Real input through the system's input queue: the window under the pointer gets it.
-void clickAt(int screenX, int screenY);
+// Real input through the system's input queue (clickAt for the mouse): the window under the
+// pointer, or the one with the focus, gets it.
 void pressKey(WORD virtualKey);
 // The lower part of a white key, below the black keys that cover its upper part.
 void clickWhiteKey(HWND keyboard, int controlId);
 void clickControl(HWND dialog, int controlId);     // the centre of a checkbox or button
 bool boxTicked(HWND dialog, int controlId);
-
-// Polls until `condition` holds; false when timeoutMs passes first.
-bool waitUntil(std::function<bool()> condition, int timeoutMs, int pollMs = 10);
 
 #endif

@@ -102,7 +102,7 @@ protected:
 
     HWND findBox() const
     {
-        return findGameWindow(game, "#32770", [](HWND box) { return windowCaption(box) == "TuneGrin"; });
+        return findGameWindow(game, "#32770", [](HWND box) { return windowText(box) == "TuneGrin"; });
     }
 
     Picture look() const { return capture(game.window); }

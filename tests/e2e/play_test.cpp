@@ -32,7 +32,7 @@ protected:
     {
         postCommand(game, GAME_KEYBOARD);
         // It gets its caption, a random instrument name, right after it shows.
-        if (!waitUntil([&] { return (keyboard = findKeyboard(game)) && !windowCaption(keyboard).empty(); }, 10000))
+        if (!waitUntil([&] { return (keyboard = findKeyboard(game)) && !windowText(keyboard).empty(); }, 10000))
             return testing::AssertionFailure() << (keyboard ? "the keyboard has no caption" : "the keyboard did not open");
         // As a player would, drag it left, its unused low keys off the screen: more of the
         // staff's lower lines shows right of it, and so do the notes on them.
@@ -238,14 +238,6 @@ protected:
         if (wrong.empty()) return testing::AssertionSuccess();
         return testing::AssertionFailure() << "boxes not as expected:" << wrong;
     }
-
-    std::string savedNotes()
-    {
-        char value[128];
-        GetPrivateProfileStringA("initialize", "notes", "(none)", value, sizeof value,
-                                 (folder.path() + "\\tunegrin.ini").c_str());
-        return value;
-    }
 };
 
 TEST_F(NoteChoice, OnlyC3TickedIsSavedAndIsTheOnlyNoteAskedAfterARestart)
@@ -259,7 +251,7 @@ TEST_F(NoteChoice, OnlyC3TickedIsSavedAndIsTheOnlyNoteAskedAfterARestart)
         << ticksAre(options, [](int box) { return box == BOX_C3; }).message();
     clickControl(options, IDOK);
     ASSERT_TRUE(waitUntil([&] { return !IsWindow(options); }, 5000)) << "Close did not close the dialog";
-    EXPECT_EQ(savedNotes(), "C3");
+    EXPECT_EQ(savedNotes(folder.path()), "C3");
     postCloseBox(game.window);
     ASSERT_TRUE(exitsWith(game, 0));
     closeGameProcess(game);
@@ -270,7 +262,7 @@ TEST_F(NoteChoice, OnlyC3TickedIsSavedAndIsTheOnlyNoteAskedAfterARestart)
     EXPECT_TRUE(ticksAre(options, [](int box) { return box == BOX_C3; })) << "after the restart";
     pressKey(VK_ESCAPE);
     ASSERT_TRUE(waitUntil([&] { return !IsWindow(options); }, 5000)) << "Esc did not close the dialog";
-    EXPECT_EQ(savedNotes(), "C3");
+    EXPECT_EQ(savedNotes(folder.path()), "C3");
 
     ASSERT_TRUE(openKeyboard());
     postCommand(game, GAME_START);
@@ -309,13 +301,13 @@ TEST_F(KeyboardWindow, ClosesWithEscEnterOrItsCloseBoxAndOpensOnlyOnce)
     // command after it starts a game: once its note shows, both have been handled.
     ASSERT_TRUE(openKeyboard());
     HWND first = keyboard;
-    std::string caption = windowCaption(keyboard);
+    std::string caption = windowText(keyboard);
     postCommand(game, GAME_KEYBOARD);
     postCommand(game, GAME_START);
     ASSERT_GE(waitForNote().row, 0) << "no note came";
     EXPECT_EQ(countKeyboards(game), 1);
     EXPECT_EQ(findKeyboard(game), first);
-    EXPECT_EQ(windowCaption(first), caption);
+    EXPECT_EQ(windowText(first), caption);
     EXPECT_TRUE(rowBandIsWhite(look())) << "an idle press counted";
 
     postCommand(game, GAME_EXIT);

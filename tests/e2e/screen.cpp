@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 
-static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
 static const COLORREF YELLOW = RGB(255, 255, 0), DARK_RED = RGB(128, 0, 0);
 
 // Staff geometry: notes hang from y = 8 + 19 * row with the head's centre 21 pixels lower,

@@ -10,6 +10,7 @@
 #include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
+#include "scratch.h"
 
 static const DWORD WAIT_MS = 20000;    // far above a start-up under Wine (about a second)
 
@@ -45,20 +46,14 @@ static int readShortcut(const char* name)
     return 0;
 }
 
-struct Search { DWORD processId; HWND found; };    // processId 0: any process
-
-static BOOL CALLBACK matchGameWindow(HWND window, LPARAM param)
+// The game's main window of any process: of its class, titled "TuneGrin", visible.
+static BOOL CALLBACK matchGameWindow(HWND window, LPARAM found)
 {
-    Search* search = (Search*)param;
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    char className[64] = "", title[64] = "";
+    char className[64] = "";
     GetClassNameA(window, className, sizeof className);
-    GetWindowTextA(window, title, sizeof title);
-    if ((search->processId && processId != search->processId) || !IsWindowVisible(window)
-        || strcmp(className, "TuneGrinWClass") != 0 || strcmp(title, "TuneGrin") != 0)
+    if (!IsWindowVisible(window) || strcmp(className, "TuneGrinWClass") != 0 || windowText(window) != "TuneGrin")
         return TRUE;
-    search->found = window;
+    *(HWND*)found = window;
     return FALSE;
 }
 
@@ -73,17 +68,17 @@ static int runGame(const char* program, const char* folder)
         printf("could not start %s in %s (error %lu)\n", program, folder, GetLastError());
         return 1;
     }
-    Search search = { process.dwProcessId, 0 };
-    for (DWORD waited = 0; !search.found && waited < WAIT_MS; waited += 50) {
+    HWND found = 0;
+    for (DWORD waited = 0; !found && waited < WAIT_MS; waited += 50) {
         if (WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0) break;
-        EnumWindows(matchGameWindow, (LPARAM)&search);
+        found = findMainWindow(process.dwThreadId);
     }
-    if (!search.found) {
+    if (!found) {
         printf("%s showed no visible window \"TuneGrin\" of class TuneGrinWClass\n", program);
         TerminateProcess(process.hProcess, 1);
         return 1;
     }
-    PostMessageA(search.found, WM_CLOSE, 0, 0);
+    PostMessageA(found, WM_CLOSE, 0, 0);
     DWORD exitCode = 1;
     if (WaitForSingleObject(process.hProcess, WAIT_MS) != WAIT_OBJECT_0) {
         printf("%s did not end after WM_CLOSE\n", program);
@@ -100,14 +95,14 @@ static int runGame(const char* program, const char* folder)
 
 static int findGame(bool close)
 {
-    Search search = { 0, 0 };
-    for (DWORD waited = 0; !search.found && waited < WAIT_MS; waited += 50) {
-        EnumWindows(matchGameWindow, (LPARAM)&search);
+    HWND found = 0;
+    for (DWORD waited = 0; !found && waited < WAIT_MS; waited += 50) {
+        EnumWindows(matchGameWindow, (LPARAM)&found);
         if (close) break;
         Sleep(50);
     }
-    if (!search.found) return 3;
-    if (close) PostMessageA(search.found, WM_CLOSE, 0, 0);
+    if (!found) return 3;
+    if (close) PostMessageA(found, WM_CLOSE, 0, 0);
     return 0;
 }
 

@@ -52,6 +52,11 @@ static int playDuringDevice;
 static std::vector<DWORD> playDuringMessages;
 static bool play(int device, UINT kind, const std::vector<DWORD>& messages);
 
+struct Held {                           // `lock`, for the rest of the scope
+    Held() { EnterCriticalSection(&lock); }
+    ~Held() { LeaveCriticalSection(&lock); }
+};
+
 // The handle a device is given at open: its own slot's address, never null.
 static HMIDIIN handleOf(int device) { return (HMIDIIN)&devices[device]; }
 
@@ -118,10 +123,9 @@ static void notify(int device, UINT kind, DWORD_PTR param1, DWORD_PTR param2)
     FakeDevice& d = devices[device];
     ((InputCallback)d.arguments.callback)(handleOf(device), kind, d.arguments.instance,
                                           param1, param2);
-    EnterCriticalSection(&lock);
+    Held held;
     d.callbacks++;
     d.callbackThread = GetCurrentThreadId();
-    LeaveCriticalSection(&lock);
 }
 
 // One thread per open device: MIM_OPEN first, then what is played while it is started,
@@ -212,10 +216,9 @@ static MMRESULT WINAPI fakeStart(HMIDIIN handle)
     int device = deviceOf(handle);
     record("start", device < 0 ? UNKNOWN_HANDLE : device);
     if (device < 0) return MMSYSERR_INVALHANDLE;
-    EnterCriticalSection(&lock);
+    Held held;
     devices[device].startTick = GetTickCount();
     devices[device].started = true;
-    LeaveCriticalSection(&lock);
     return MMSYSERR_NOERROR;
 }
 
@@ -224,9 +227,8 @@ static MMRESULT stopInput(const char* what, HMIDIIN handle)
     int device = deviceOf(handle);
     record(what, device < 0 ? UNKNOWN_HANDLE : device);
     if (device < 0) return MMSYSERR_INVALHANDLE;
-    EnterCriticalSection(&lock);
+    Held held;
     devices[device].started = false;        // what is still pending is dropped, not delivered
-    LeaveCriticalSection(&lock);
     return MMSYSERR_NOERROR;
 }
 
@@ -307,18 +309,9 @@ void fakeMidiInstall(int count)
         lockReady = true;
     }
     closeLeftOpen();
-    for (int device = 0; device < FAKE_MIDI_DEVICES; device++) {
-        FakeDevice& d = devices[device];
-        d.capsError = d.openError = 0;
-        d.open = d.started = d.closing = d.openNotified = false;
-        d.arguments = FakeMidiOpen{};
-        d.thread = 0;
+    for (FakeDevice& d : devices) {
+        d = FakeDevice{};
         InitializeConditionVariable(&d.work);
-        d.pending.clear();
-        d.sent = d.handled = 0;
-        d.callbacks = 0;
-        d.callbackThread = 0;
-        d.startTick = 0;
     }
     deviceCount = count;
     calls.clear();
@@ -355,10 +348,8 @@ void fakeMidiPlayDuring(const char* call, int device, const std::vector<DWORD>& 
 
 std::vector<FakeMidiCall> fakeMidiCalls()
 {
-    EnterCriticalSection(&lock);
-    std::vector<FakeMidiCall> copy = calls;
-    LeaveCriticalSection(&lock);
-    return copy;
+    Held held;
+    return calls;
 }
 
 std::vector<std::string> fakeMidiCallTexts()
@@ -425,16 +416,12 @@ DWORD fakeMidiStartTick(int device) { return devices[device].startTick; }
 
 int fakeMidiCallbacks(int device)
 {
-    EnterCriticalSection(&lock);
-    int made = devices[device].callbacks;
-    LeaveCriticalSection(&lock);
-    return made;
+    Held held;
+    return devices[device].callbacks;
 }
 
 DWORD fakeMidiCallbackThread(int device)
 {
-    EnterCriticalSection(&lock);
-    DWORD thread = devices[device].callbackThread;
-    LeaveCriticalSection(&lock);
-    return thread;
+    Held held;
+    return devices[device].callbackThread;
 }

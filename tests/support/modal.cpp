@@ -6,16 +6,6 @@ static ModalDriver* activeDriver;
 
 ModalDriver* modalDriver() { return activeDriver; }
 
-bool waitUntil(std::function<bool()> done, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs) return false;
-        Sleep(1);
-    }
-    return true;
-}
-
 ModalDriver::ModalDriver(DWORD watchdogMs) : watchdogMs(watchdogMs)
 {
     activeDriver = this;
@@ -116,19 +106,11 @@ void ModalDriver::check()
 static std::function<void()> winMainAction;
 static bool winMainActed;
 
-static BOOL CALLBACK anyModal(HWND window, LPARAM found)
-{
-    char className[32] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (IsWindowVisible(window) && strcmp(className, "#32770") == 0 && window != keyboardDialog)
-        *(bool*)found = true;
-    return TRUE;
-}
-
 static void CALLBACK winMainTick(HWND, UINT, UINT_PTR, DWORD)
 {
-    bool modal = false;
-    EnumThreadWindows(GetCurrentThreadId(), anyModal, (LPARAM)&modal);
+    std::vector<HWND> dialogs;
+    EnumThreadWindows(GetCurrentThreadId(), collect, (LPARAM)&dialogs);
+    bool modal = std::count_if(dialogs.begin(), dialogs.end(), [](HWND d) { return d != keyboardDialog; }) > 0;
     if (winMainActed || modal || !mainWindow || !IsWindowVisible(mainWindow)) return;
     // Only inside the main loop: start-up is over once the device table is settled.
     winMainActed = true;

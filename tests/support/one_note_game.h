@@ -5,9 +5,7 @@
 
 #include "support.h"
 
-static const int C3 = 60, D3 = 62;
 static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
-static const COLORREF WHITE = RGB(255, 255, 255);
 
 inline void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
 
@@ -31,6 +29,27 @@ inline testing::AssertionResult onlyTimer(UINT_PTR wanted)
     if (running == expected) return testing::AssertionSuccess();
     return testing::AssertionFailure() << "timers running:" << (running.empty() ? " none" : running)
                                        << "; wanted" << (expected.empty() ? " none" : expected);
+}
+
+// Slots from..to-20 show the mark, or are white when `marked` is false.
+inline testing::AssertionResult slots(int from, int to, bool marked)
+{
+    for (int x = from; x < to; x += 20) {
+        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, scoreRowY)
+                                               : areaIs(x, scoreRowY, 20, 20, WHITE);
+        if (!slot) return testing::AssertionFailure() << "slot " << x << (marked ? " marked: " : " blank: ")
+                                                      << slot.message();
+    }
+    return testing::AssertionSuccess();
+}
+
+// The row shows `marks` marks from its first slot on, and white everywhere else.
+inline testing::AssertionResult rowShows(int marks)
+{
+    testing::AssertionResult shown = areaIs(0, scoreRowY, 20, 20, WHITE);
+    if (shown) shown = slots(20, 20 + 20 * marks, true);
+    if (shown) shown = slots(20 + 20 * marks, clientWidth() - 19, false);
+    return shown;
 }
 
 class OneNoteGame : public testing::Test {
@@ -58,6 +77,11 @@ protected:
     {
         if (face == DRAW_NOTE) return windowShows(c3->sprites->note, x, c3->y);
         return windowShows(face == DRAW_HAPPY ? happyFaceBitmap : madFaceBitmap, x + 8, c3->y + 4);
+    }
+    // The staff area as the first paint left it, apart from columns skipFrom..skipTo-1.
+    testing::AssertionResult staffClean(int skipFrom = 0, int skipTo = 0)
+    {
+        return windowMatches(cleanStaff, skipFrom, skipTo);
     }
 };
 

@@ -1,12 +1,17 @@
-// Pixels read back through a device context, and temporary folders: shared by the tests,
-// the end-to-end tests and the benchmark. Header-only, and it links nothing of the game.
+// What the tests, the end-to-end tests, the install probe and the benchmark all need: pixels
+// read back, temporary folders, whole files, polling, real clicks and the game's windows.
+// Header-only, and it links nothing of the game.
 #ifndef TUNEGRIN_SCRATCH_H
 #define TUNEGRIN_SCRATCH_H
 
 #include <windows.h>
 #include <stdio.h>
+#include <string.h>
+#include <functional>
 #include <string>
 #include <vector>
+
+static const COLORREF BLACK = RGB(0, 0, 0), WHITE = RGB(255, 255, 255);
 
 // Copies a rectangle of a window's (or a bitmap's) device context into pixels we can read.
 inline std::vector<COLORREF> grabPixels(HDC source, int x, int y, int width, int height)
@@ -68,20 +73,111 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::string& path() const { return folder; }
-    std::string file(const char* name) const { return folder + "\\" + name; }
-    std::string read(const char* name) const        // the whole file, "" when there is none
-    {
-        std::string text;
-        FILE* file = fopen(this->file(name).c_str(), "rb");
-        if (!file) return text;
-        char buffer[512];
-        size_t got;
-        while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-        fclose(file);
-        return text;
-    }
 private:
     std::string folder;
 };
+
+// A path the build gave: a Unix one when it cross-compiles, and Wine shows the Unix root as Z:.
+inline std::string windowsPath(std::string path)
+{
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    return path;
+}
+
+inline std::string readWholeFile(const std::string& path)     // "" when there is none
+{
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return text;
+    char buffer[512];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    fclose(file);
+    return text;
+}
+
+// The notes the settings file in `folder` holds, "(missing)" when it holds none.
+inline std::string savedNotes(const std::string& folder = ".")
+{
+    char value[128] = "";
+    GetPrivateProfileStringA("initialize", "notes", "(missing)", value, sizeof value,
+                             (folder + "\\tunegrin.ini").c_str());
+    return value;
+}
+
+// Polls `done` (without dispatching anything) until it holds; false when timeoutMs passes first.
+inline bool waitUntil(std::function<bool()> done, int timeoutMs, int pollMs = 10)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if ((int)(GetTickCount() - start) > timeoutMs) return done();
+        Sleep(pollMs);
+    }
+}
+
+// A real left click at a point of the screen, through the system's input queue: the platform
+// chooses the window that gets it (none, if it is disabled) when a message loop takes it.
+// False when the input could not be sent.
+inline bool clickAt(int x, int y)
+{
+    SetCursorPos(x, y);
+    INPUT click[2] = {};
+    for (INPUT& input : click) {        // absolute too, in case the pointer moved in between
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    }
+    click[0].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    click[1].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    return SendInput(2, click, sizeof(INPUT)) == 2;
+}
+
+inline bool clickAsPlayer(HWND window)           // at its middle
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return clickAt((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+}
+
+inline std::string windowText(HWND window)
+{
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+struct WindowSearch {
+    const char* className;
+    const std::function<bool(HWND)>* match;
+    HWND found;
+};
+
+inline BOOL CALLBACK matchWindow(HWND window, LPARAM param)
+{
+    WindowSearch* search = (WindowSearch*)param;
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (!IsWindowVisible(window) || (search->className && strcmp(className, search->className) != 0) ||
+        (*search->match && !(*search->match)(window)))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The first visible top-level window of the thread of this class (null: any) that `match`
+// accepts (empty: any): a game started as a process of its own is found by its thread.
+inline HWND findThreadWindow(DWORD thread, const char* className, std::function<bool(HWND)> match = nullptr)
+{
+    WindowSearch search = { className, &match, 0 };
+    EnumThreadWindows(thread, matchWindow, (LPARAM)&search);
+    return search.found;
+}
+
+inline HWND findMainWindow(DWORD thread)        // the game's, "TuneGrin" of class TuneGrinWClass
+{
+    return findThreadWindow(thread, "TuneGrinWClass", [](HWND window) { return windowText(window) == "TuneGrin"; });
+}
 
 #endif

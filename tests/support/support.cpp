@@ -25,18 +25,6 @@ void writeSettingsFile(const char* value)
     fclose(file);
 }
 
-std::string readSettingsFile()
-{
-    FILE* file = fopen("tunegrin.ini", "rb");
-    if (!file) return "";
-    std::string text;
-    char buffer[512];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    fclose(file);
-    return text;
-}
-
 bool settingsFileExists()
 {
     return GetFileAttributesA("tunegrin.ini") != INVALID_FILE_ATTRIBUTES;
@@ -108,54 +96,37 @@ testing::AssertionResult windowShows(HBITMAP sprite, int x, int y)
     GetObjectA(sprite, sizeof size, &size);
     HDC memory = CreateCompatibleDC(0);
     HGDIOBJ previous = SelectObject(memory, sprite);
-    std::vector<COLORREF> expected = grabPixels(memory, 0, 0, size.bmWidth, size.bmHeight);
+    Snapshot wanted = { x, y, size.bmWidth, size.bmHeight, grabPixels(memory, 0, 0, size.bmWidth, size.bmHeight) };
     SelectObject(memory, previous);
     DeleteDC(memory);
-    std::vector<COLORREF> shown = grabWindow(x, y, size.bmWidth, size.bmHeight);
-
-    RECT client;
-    GetClientRect(mainWindow, &client);
-    int wrong = 0, compared = 0;
-    std::string first;
-    for (int row = 0; row < size.bmHeight; row++)
-        for (int column = 0; column < size.bmWidth; column++) {
-            int wx = x + column, wy = y + row;
-            if (wx < 0 || wy < 0 || wx >= client.right || wy >= client.bottom) continue;
-            compared++;
-            int i = row * size.bmWidth + column;
-            if (expected[i] == shown[i]) continue;
-            if (wrong++ == 0)
-                first = "at (" + std::to_string(wx) + "," + std::to_string(wy) + ") window has " +
-                        describe(shown[i]) + ", sprite " + describe(expected[i]);
-        }
-    if (compared == 0) return testing::AssertionFailure() << "sprite lies outside the client area";
-    if (wrong) return testing::AssertionFailure() << wrong << " of " << compared
-                                                  << " pixels differ; first " << first;
-    return testing::AssertionSuccess();
+    return windowMatches(wanted);
 }
 
 testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour)
 {
-    std::vector<COLORREF> shown = grabWindow(x, y, width, height);
-    for (int row = 0; row < height; row++)
-        for (int column = 0; column < width; column++) {
-            COLORREF found = shown[row * width + column];
-            if (found != colour)
-                return testing::AssertionFailure()
-                       << "at (" << x + column << "," << y + row << ") found " << describe(found)
-                       << ", wanted " << describe(colour);
-        }
-    return testing::AssertionSuccess();
+    return windowMatches(Snapshot{ x, y, width, height, std::vector<COLORREF>((size_t)width * height, colour) });
 }
 
 testing::AssertionResult staffLinesUnbroken(int fromX, int toX)
 {
     for (int line = 0; line < 5; line++) {
         int centre = STAFF_TOP_LINE + STAFF_LINE_SPACING * line;
-        testing::AssertionResult result = areaIs(fromX, centre - 1, toX - fromX, 3, RGB(0, 0, 0));
+        testing::AssertionResult result = areaIs(fromX, centre - 1, toX - fromX, 3, BLACK);
         if (!result) return testing::AssertionFailure() << "staff line " << line << ": " << result.message();
     }
     return testing::AssertionSuccess();
+}
+
+testing::AssertionResult staffAlone()
+{
+    int width = clientWidth();
+    testing::AssertionResult shown = windowShows(staffBitmap, 0, 20);
+    if (shown) shown = staffLinesUnbroken(0, width);
+    for (int line = 0; line < 4 && shown; line++)      // white between the lines, right of the clef
+        shown = areaIs(101, STAFF_TOP_LINE + STAFF_LINE_SPACING * line + 2, width - 101, STAFF_LINE_SPACING - 3, WHITE);
+    if (shown) shown = areaIs(101, 0, width - 101, 85, WHITE);
+    if (shown) shown = areaIs(0, 305, width, scoreRowY + 20 - 305, WHITE);
+    return shown;
 }
 
 Snapshot snapshot(int x, int y, int width, int height)
@@ -163,19 +134,23 @@ Snapshot snapshot(int x, int y, int width, int height)
     return Snapshot{ x, y, width, height, grabWindow(x, y, width, height) };
 }
 
-testing::AssertionResult windowMatches(const Snapshot& before)
+testing::AssertionResult windowMatches(const Snapshot& wanted, int skipFrom, int skipTo)
 {
-    std::vector<COLORREF> now = grabWindow(before.x, before.y, before.width, before.height);
-    int wrong = 0;
+    std::vector<COLORREF> now = grabWindow(wanted.x, wanted.y, wanted.width, wanted.height);
+    RECT client;
+    GetClientRect(mainWindow, &client);
+    int wrong = 0, compared = 0;
     std::string first;
     for (int i = 0; i < (int)now.size(); i++) {
-        if (now[i] == before.pixels[i]) continue;
-        if (wrong++ == 0)
-            first = "(" + std::to_string(before.x + i % before.width) + "," +
-                    std::to_string(before.y + i / before.width) + ") is " + describe(now[i]) +
-                    ", was " + describe(before.pixels[i]);
+        int x = wanted.x + i % wanted.width, y = wanted.y + i / wanted.width;
+        if ((x >= skipFrom && x < skipTo) || x < 0 || y < 0 || x >= client.right || y >= client.bottom) continue;
+        compared++;
+        if (now[i] != wanted.pixels[i] && wrong++ == 0)
+            first = "(" + std::to_string(x) + "," + std::to_string(y) + ") shows " + describe(now[i]) +
+                    ", wanted " + describe(wanted.pixels[i]);
     }
-    if (wrong) return testing::AssertionFailure() << wrong << " pixels changed; first " << first;
+    if (!compared) return testing::AssertionFailure() << "it lies outside the client area";
+    if (wrong) return testing::AssertionFailure() << wrong << " of " << compared << " pixels differ; first " << first;
     return testing::AssertionSuccess();
 }
 
@@ -192,22 +167,12 @@ int clientWidth()
     return client.right;
 }
 
-bool clickAsPlayer(HWND window)
+void blankStaffStretch()
 {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    int x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
-    SetCursorPos(x, y);
-    INPUT click[2] = {};
-    for (INPUT& input : click) {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-        input.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    }
-    click[0].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    click[1].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-    return SendInput(2, click, sizeof(INPUT)) == 2;
+    HDC window = GetDC(mainWindow);
+    RECT stretch = { 600, 70, 700, 250 };
+    FillRect(window, &stretch, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    ReleaseDC(mainWindow, window);
 }
 
 void command(WPARAM id) { SendMessageA(mainWindow, WM_COMMAND, id, 0); }
@@ -253,13 +218,6 @@ void pumpMessages()
         }
         return;
     }
-}
-
-std::string windowText(HWND window)
-{
-    char text[512] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
 }
 
 std::string dialogItemText(HWND dialog, int id)

@@ -29,7 +29,6 @@ private:
 // Writes tunegrin.ini in the current folder with notes=value (raw bytes, as a player's
 // editor would leave them); a null value writes no file at all.
 void writeSettingsFile(const char* value);
-std::string readSettingsFile();       // the whole file, "" when there is none
 bool settingsFileExists();
 
 // The main window as initInstance makes it, with the game globals back at their values
@@ -37,6 +36,15 @@ bool settingsFileExists();
 void openGameWindow(const char* settings = 0);
 void closeGameWindow();
 void resetGameState();
+
+static const int C3 = 60, D3 = 62;
+
+// A channel-1 note-on as a MIDI keyboard packs it.
+inline DWORD noteOn(int note, int velocity) { return 0x90 | (DWORD)note << 8 | (DWORD)velocity << 16; }
+
+// Whites out a stretch across the staff lines, right of where the keyboard opens, so that a
+// repaint shows by putting them back.
+void blankStaffStretch();
 
 // Pixels of the main window's client area.
 COLORREF pixelAt(int x, int y);
@@ -46,6 +54,8 @@ testing::AssertionResult windowShows(HBITMAP sprite, int x, int y);
 testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour);
 // The staff lines' rows are black from x to right (exclusive).
 testing::AssertionResult staffLinesUnbroken(int fromX, int toX);
+// The staff and its clef and nothing else, down to the score row's bottom: no note, no mark.
+testing::AssertionResult staffAlone();
 
 // A copy of part of the client area, to compare with what is there later.
 struct Snapshot {
@@ -53,7 +63,9 @@ struct Snapshot {
     std::vector<COLORREF> pixels;
 };
 Snapshot snapshot(int x, int y, int width, int height);
-testing::AssertionResult windowMatches(const Snapshot& before);
+// The window shows those pixels again, columns skipFrom..skipTo-1 and what lies outside the
+// client area left out.
+testing::AssertionResult windowMatches(const Snapshot& wanted, int skipFrom = 0, int skipTo = 0);
 
 bool menuGrayed(int id);
 int clientWidth();
@@ -102,19 +114,10 @@ private:
     bool boxActed = false;
 };
 
-// A real left click at the middle of the window, through the system's input queue: the
-// platform chooses the window that gets it (none, if it is disabled) when a message loop
-// takes it. False when the input could not be sent.
-bool clickAsPlayer(HWND window);
-
-std::string windowText(HWND window);
 std::string dialogItemText(HWND dialog, int id);
 
 // The ModalDriver alive on this thread, if any: dialog actions reach it through this.
 ModalDriver* modalDriver();
-
-// Polls `done` (without dispatching anything) until it holds or `timeoutMs` passes.
-bool waitUntil(std::function<bool()> done, DWORD timeoutMs);
 
 // Runs WinMain on this thread; `whileRunning` is called from inside its message loop once
 // the window is shown (or never, when start-up ends before the loop).
