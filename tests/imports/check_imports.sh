@@ -4,7 +4,7 @@
 # refuse a program with one missing import, so each list holds only functions that the
 # oldest Windows the program names has.
 #   check_imports.sh <objdump> <program.exe> <list> <subsystem version, e.g. 4.0>
-# Each line of the list is "DLL function"; the DLL name in any case, # starts a comment.
+# Each line of the list is "DLL function..."; the DLL name in any case, # starts a comment.
 set -euo pipefail
 objdump=$1 program=$2 list=$3 version=$4
 
@@ -25,7 +25,7 @@ if [ -z "$imports" ]; then
     echo "$program: no imports read (is $objdump the right tool?)"
     exit 1
 fi
-allowed=$(sed 's/#.*//' "$list" | awk 'NF == 2 { print toupper($1), $2 }' | sort -u)
+allowed=$(sed 's/#.*//' "$list" | awk '{ for (i = 2; i <= NF; i++) print toupper($1), $i }' | sort -u)
 unlisted=$(comm -23 <(echo "$imports") <(echo "$allowed"))
 if [ -n "$unlisted" ]; then
     echo "$program imports what $list does not allow:"
