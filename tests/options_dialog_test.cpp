@@ -226,7 +226,7 @@ TEST_F(NoteFilterDialog, AFileThatCannotBeWrittenIsReportedAndTheChoiceStillHold
     }
 }
 
-// A player clicks the dialog behind its box: B-4's box, then Close. The box is moved aside
+// A player clicks the dialog behind its box: B-4's box, then Close and the close box. The box is moved aside
 // first, so that the clicks fall on the dialog and not on the box.
 static void tickAndCloseBehind(HWND dialog, HWND box)
 {
@@ -237,6 +237,7 @@ static void tickAndCloseBehind(HWND dialog, HWND box)
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_TRUE(clickAsPlayer(GetDlgItem(dialog, IDC_NOTE_BOX_FIRST)));
     EXPECT_TRUE(clickAsPlayer(GetDlgItem(dialog, IDOK)));
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);      // its close box
 }
 
 TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
@@ -271,4 +272,44 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
     EXPECT_EQ(noteTable[0].enabled, 0) << "B-4 was ticked under the box";
     EXPECT_EQ(enabledCount(), 1);
     EXPECT_EQ(noteTable[13].enabled, 1);
+}
+
+// Windows activated on this thread, in order, and their captions, from a CBT hook.
+static std::vector<HWND> activations;
+static std::string activated;
+static LRESULT CALLBACK recordActivation(int code, WPARAM window, LPARAM lParam)
+{
+    if (code != HCBT_ACTIVATE) return CallNextHookEx(0, code, window, lParam);
+    activations.push_back((HWND)window);
+    activated += " \"" + windowText((HWND)window) + "\"";
+    return 0;
+}
+
+// The box belongs to the disabled main window, so whichever window Windows activates
+// when it goes takes the player's next keys: the on-screen keyboard, whose Enter or Esc
+// closes it, or another program. It must be the dialog, and after Close the game.
+TEST_F(NoteFilterDialog, AfterItsBoxTheDialogIsActiveAndAfterCloseTheGame)
+{
+    for (bool keyboardOpen : { false, true }) {
+        SCOPED_TRACE(keyboardOpen ? "keyboard open" : "keyboard closed");
+        if (keyboardOpen) command(IDM_KEYBOARD);
+        HWND options = 0;
+        size_t boxShown = 0;
+        activations.clear();
+        activated.clear();
+        HHOOK hook = SetWindowsHookExA(WH_CBT, recordActivation, 0, GetCurrentThreadId());
+        withOptionsAndBox([&](HWND dialog) {
+            options = dialog;
+            clearAll(dialog);
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        }, [&](HWND, HWND) { boxShown = activations.size(); });
+        UnhookWindowsHookEx(hook);
+        ASSERT_GT(boxShown, 0u);
+        // Whatever Windows activates as the box goes, the dialog takes it back before Close.
+        ASSERT_GE(activations.size(), boxShown + 2) << "activated:" << activated;
+        EXPECT_EQ(activations[activations.size() - 2], options) << "activated:" << activated;
+        EXPECT_EQ(activations.back(), mainWindow) << "activated:" << activated;
+        EXPECT_EQ(GetActiveWindow(), mainWindow);
+        EXPECT_EQ(GetForegroundWindow(), mainWindow);
+    }
 }
