@@ -43,12 +43,12 @@ static void rightTurn()
 // Slots 0..: the marked ones show the score mark, every other one is white.
 static testing::AssertionResult rowShows(std::initializer_list<int> marks)
 {
-    testing::AssertionResult first = areaIs(0, scoreRowY, 20, 20, WHITE);
+    testing::AssertionResult first = areaIs(0, rowTop(), 20, 20, WHITE);
     if (!first) return testing::AssertionFailure() << "left of the row: " << first.message();
     for (int x = 20; x + 20 <= clientWidth(); x += 20) {
         bool marked = std::find(marks.begin(), marks.end(), x) != marks.end();
-        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, scoreRowY)
-                                               : areaIs(x, scoreRowY, 20, 20, WHITE);
+        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, rowTop())
+                                               : areaIs(x, rowTop(), 20, 20, WHITE);
         if (!slot) return testing::AssertionFailure() << "slot " << x << (marked ? " marked: " : " blank: ")
                                                       << slot.message();
     }
@@ -163,6 +163,38 @@ TEST_F(GameTurn, RightAnswerMarksTheRowThenTheFacePausesAndTheNextTurnStarts)
     EXPECT_EQ(scoreRowX, 40);
 }
 
+// The game's timer against two of the test's own on this thread, set just before and just
+// after it at 4/5 and 5/4 of its period: Windows hands out the one due soonest first, so
+// their order tells the period whatever the machine's speed. Half or double pace swaps it.
+TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery15Ms)
+{
+    struct Pace { UINT_PTR timer; UINT ms; void (*before)(); void (*setsIt)(); };
+    const Pace paces[] = {
+        { TIMER_SCROLL, 20, [] {}, [] { command(IDM_START); } },
+        { TIMER_PAUSE, 2000, [] { screenKey(C3); }, [] { scrollTicks(1); } },
+        { TIMER_WALKER, 15, [] { endPause(); nextTurnStarts(); while (scoreRowX < 760) screenKey(C3); },
+                            [] { screenKey(C3); } },
+    };
+    const UINT_PTR sooner = 11, later = 12;
+    for (const Pace& pace : paces) {
+        SCOPED_TRACE(pace.timer);
+        pace.before();
+        SetTimer(mainWindow, sooner, pace.ms * 4 / 5, 0);
+        pace.setsIt();
+        SetTimer(mainWindow, later, pace.ms * 5 / 4, 0);
+        std::vector<UINT_PTR> order;
+        auto seen = [&](UINT_PTR id) { return std::find(order.begin(), order.end(), id) - order.begin(); };
+        MSG tick;
+        for (DWORD start = GetTickCount(); seen(later) == (int)order.size() && GetTickCount() - start < 2 * pace.ms + 5000;)
+            if (PeekMessageA(&tick, mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE)) order.push_back(tick.wParam);
+            else Sleep(1);
+        KillTimer(mainWindow, sooner);
+        KillTimer(mainWindow, later);
+        EXPECT_LT(seen(sooner), seen(pace.timer));
+        EXPECT_LT(seen(pace.timer), seen(later)) << "ticks seen: " << order.size();
+    }
+}
+
 TEST_F(GameTurn, ThreeRightTurnsThenAWrongAnswerBlanksTheThirdMark)
 {
     command(IDM_START);
@@ -191,7 +223,7 @@ TEST_F(GameTurn, WrongAnswerOnAnEmptyRowBlanksTheFirstSlot)
 {
     // Something on the first slot, so that the blanking shows.
     HDC window = GetDC(mainWindow);
-    RECT slot = { 20, scoreRowY, 40, scoreRowY + 20 };
+    RECT slot = { 20, rowTop(), 40, rowTop() + 20 };
     FillRect(window, &slot, (HBRUSH)GetStockObject(BLACK_BRUSH));
     ReleaseDC(mainWindow, window);
 

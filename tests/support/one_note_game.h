@@ -9,6 +9,10 @@ static const int C3 = 60, D3 = 62;
 static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
 static const COLORREF WHITE = RGB(255, 255, 255);
 
+// The score row's top and the walker's band, hung from the bottom of the desktop.
+inline int rowTop() { return screenHeight - 80; }
+inline int walkerTop() { return screenHeight - 100; }
+
 inline void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
 
 inline void repaintWindow()
