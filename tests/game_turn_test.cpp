@@ -184,10 +184,10 @@ TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery1
         SetTimer(mainWindow, later, pace.ms * 5 / 4, 0);
         std::vector<UINT_PTR> order;
         auto seen = [&](UINT_PTR id) { return std::find(order.begin(), order.end(), id) - order.begin(); };
-        MSG tick;
-        for (DWORD start = GetTickCount(); seen(later) == (int)order.size() && GetTickCount() - start < 2 * pace.ms + 5000;)
-            if (PeekMessageA(&tick, mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE)) order.push_back(tick.wParam);
-            else Sleep(1);
+        waitUntil([&] {
+            for (MSG tick; PeekMessageA(&tick, mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE);) order.push_back(tick.wParam);
+            return seen(later) < (int)order.size();
+        }, 2 * pace.ms + 5000);
         KillTimer(mainWindow, sooner);
         KillTimer(mainWindow, later);
         EXPECT_LT(seen(sooner), seen(pace.timer));

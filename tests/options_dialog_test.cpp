@@ -8,22 +8,15 @@ protected:
     void SetUp() override { openGameWindow(); }
     void TearDown() override { closeGameWindow(); }
 
-    // Opens the dialog as the menu does and hands it to `action` inside its modal loop.
-    std::vector<std::string> withOptions(std::function<void(HWND)> action)
-    {
-        ModalDriver driver;
-        driver.onDialog("Options", action);
-        SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
-        return driver.messageTexts;
-    }
-    // The same, with `whileBoxShows` handed the dialog and its first message box.
-    std::vector<std::string> withOptionsAndBox(std::function<void(HWND)> action,
-                                               std::function<void(HWND, HWND)> whileBoxShows)
+    // Opens the dialog as the menu does and hands it to `action` inside its modal loop;
+    // `whileBoxShows`, if given, gets the dialog and its first message box while it shows.
+    std::vector<std::string> withOptions(std::function<void(HWND)> action,
+                                         std::function<void(HWND, HWND)> whileBoxShows = 0)
     {
         ModalDriver driver;
         HWND opened = 0;
         driver.onDialog("Options", [&](HWND dialog) { opened = dialog; action(dialog); });
-        driver.onMessageBox([&](HWND box) { whileBoxShows(opened, box); });
+        if (whileBoxShows) driver.onMessageBox([&](HWND box) { whileBoxShows(opened, box); });
         SendMessageA(mainWindow, WM_COMMAND, IDM_OPTIONS, 0);
         return driver.messageTexts;
     }
@@ -67,26 +60,19 @@ TEST_F(NoteFilterDialog, TemplateHasTheGroupTheFifteenBoxesAndClose)
     });
 }
 
-TEST_F(NoteFilterDialog, StartsWithEveryBoxTickedAndSavesTheFullList)
+// First as a start without settings leaves them (all 15), then every third note.
+TEST_F(NoteFilterDialog, TicksFollowTheFlagsWhenOpenedAndClosingSavesThem)
 {
     ASSERT_FALSE(settingsFileExists());
-    withOptions([](HWND dialog) {
-        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
-            EXPECT_EQ(IsDlgButtonChecked(dialog, id), BST_CHECKED) << id;
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(savedNotes(), "B4,A4,G4,F4,E4,D4,C4,B3,A3,G3,F3,E3,D3,C3,B2");
-}
-
-TEST_F(NoteFilterDialog, TicksFollowTheFlagsWhenOpened)
-{
-    for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = row % 3 == 0;
-    withOptions([](HWND dialog) {
-        for (int row = 0; row < NOTE_COUNT; row++)
-            EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_NOTE_BOX_FIRST + row), row % 3 == 0 ? 1u : 0u) << row;
-        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ(savedNotes(), "B4,F4,C4,G3,D3");
+    for (int every : { 1, 3 }) {
+        for (int row = 0; row < NOTE_COUNT && every > 1; row++) noteTable[row].enabled = row % every == 0;
+        withOptions([&](HWND dialog) {
+            for (int row = 0; row < NOTE_COUNT; row++)
+                EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_NOTE_BOX_FIRST + row), row % every == 0 ? 1u : 0u) << row;
+            SendMessageA(dialog, WM_COMMAND, every == 1 ? IDOK : IDCANCEL, 0);
+        });
+        EXPECT_EQ(savedNotes(), every == 1 ? "B4,A4,G4,F4,E4,D4,C4,B3,A3,G3,F3,E3,D3,C3,B2" : "B4,F4,C4,G3,D3");
+    }
 }
 
 TEST_F(NoteFilterDialog, SavesTheTickedNotesInTableOrderWhateverTheClickOrder)
@@ -145,25 +131,6 @@ TEST_F(NoteFilterDialog, ClickingABoxTwiceLeavesFlagAndTickAsTheyWere)
     EXPECT_EQ(enabledCount(), 15);
 }
 
-TEST_F(NoteFilterDialog, ClearingEveryBoxWarnsOnceThenKeepsOneNote)
-{
-    unsigned ticked = 0;
-    std::vector<std::string> messages = withOptions([&](HWND dialog) {
-        clearAll(dialog);
-        EXPECT_EQ(enabledCount(), 0);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
-            ticked += IsDlgButtonChecked(dialog, id);
-    });
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "At least ONE note must be checked!");
-    EXPECT_EQ(enabledCount(), 1);
-    EXPECT_EQ(ticked, 1u) << "the kept note's box is ticked again";
-    int row = 0;
-    while (!noteTable[row].enabled) row++;
-    EXPECT_EQ(savedNotes(), noteTable[row].name);
-}
-
 TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
 {
     withOptions([](HWND dialog) {
@@ -208,26 +175,8 @@ TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
     }
 }
 
-TEST_F(NoteFilterDialog, AFileThatCannotBeWrittenIsReportedAndTheChoiceStillHolds)
-{
-    CreateDirectoryA("tunegrin.ini", 0);          // a folder where the file should go
-    std::vector<std::string> messages = withOptions([](HWND dialog) {
-        clearAll(dialog);
-        click(dialog, 313);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find("could not be saved"), std::string::npos) << messages[0];
-    EXPECT_EQ(enabledCount(), 1);
-    EXPECT_EQ(noteTable[13].enabled, 1);
-    for (int turn = 0; turn < 10; turn++) {
-        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
-        ASSERT_EQ(targetNote, 60);
-    }
-}
-
-// A player clicks the dialog behind its box: B-4's box, then Close and the close box. The box is moved aside
-// first, so that the clicks fall on the dialog and not on the box.
+// A player clicks the dialog behind its box: B-4's box, Close, then the close box. The box
+// is moved aside first, so that the clicks fall on the dialog and not on the box.
 static void tickAndCloseBehind(HWND dialog, HWND box)
 {
     RECT boxRect;
@@ -240,12 +189,14 @@ static void tickAndCloseBehind(HWND dialog, HWND box)
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);      // its close box
 }
 
-TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
+// Every box cleared: one warning, then exactly one note, ticked, saved alone and written
+// once. A file that cannot be written: one report, and the choice holds in memory.
+TEST_F(NoteFilterDialog, ClearingEveryBoxOrAFileThatCannotBeWrittenWarnsOnceAndNothingActsUnderTheBox)
 {
-    // Every box cleared: the warning, then exactly one note, saved alone and written once.
     unsigned ticked = 0;
-    std::vector<std::string> messages = withOptionsAndBox([&](HWND dialog) {
+    std::vector<std::string> messages = withOptions([&](HWND dialog) {
         clearAll(dialog);
+        EXPECT_EQ(enabledCount(), 0);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
         for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
             ticked += IsDlgButtonChecked(dialog, id);
@@ -254,15 +205,14 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
     EXPECT_EQ(messages[0], "At least ONE note must be checked!");
     EXPECT_EQ(noteTable[0].enabled, 0) << "B-4 was ticked under the box";
     EXPECT_EQ(enabledCount(), 1);
-    EXPECT_EQ(ticked, 1u);
+    EXPECT_EQ(ticked, 1u) << "the kept note's box is ticked again";
     int row = 0;
     while (row < NOTE_COUNT - 1 && !noteTable[row].enabled) row++;
     EXPECT_EQ(savedNotes(), noteTable[row].name);
 
-    // The settings cannot be written: one report, and the choice in memory stays C3 alone.
     DeleteFileA("tunegrin.ini");
     ASSERT_TRUE(CreateDirectoryA("tunegrin.ini", 0));
-    messages = withOptionsAndBox([](HWND dialog) {
+    messages = withOptions([](HWND dialog) {
         clearAll(dialog);
         click(dialog, 313);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
@@ -272,6 +222,10 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
     EXPECT_EQ(noteTable[0].enabled, 0) << "B-4 was ticked under the box";
     EXPECT_EQ(enabledCount(), 1);
     EXPECT_EQ(noteTable[13].enabled, 1);
+    for (int turn = 0; turn < 10; turn++) {
+        SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
+        ASSERT_EQ(targetNote, 60);
+    }
 }
 
 // Windows activated on this thread, in order, and their captions, from a CBT hook.
@@ -279,10 +233,8 @@ static std::vector<HWND> activations;
 static std::string activated;
 static LRESULT CALLBACK recordActivation(int code, WPARAM window, LPARAM lParam)
 {
-    if (code != HCBT_ACTIVATE) return CallNextHookEx(0, code, window, lParam);
-    activations.push_back((HWND)window);
-    activated += " \"" + windowText((HWND)window) + "\"";
-    return 0;
+    if (code == HCBT_ACTIVATE) activations.push_back((HWND)window), activated += " \"" + windowText((HWND)window) + "\"";
+    return CallNextHookEx(0, code, window, lParam);
 }
 
 // The box belongs to the disabled main window, so whichever window Windows activates
@@ -298,13 +250,11 @@ TEST_F(NoteFilterDialog, AfterItsBoxTheDialogIsActiveAndAfterCloseTheGame)
         activations.clear();
         activated.clear();
         HHOOK hook = SetWindowsHookExA(WH_CBT, recordActivation, 0, GetCurrentThreadId());
-        withOptionsAndBox([&](HWND dialog) {
-            options = dialog;
+        withOptions([](HWND dialog) {
             clearAll(dialog);
             SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        }, [&](HWND, HWND) { boxShown = activations.size(); });
+        }, [&](HWND dialog, HWND) { options = dialog, boxShown = activations.size(); });
         UnhookWindowsHookEx(hook);
-        ASSERT_GT(boxShown, 0u);
         // Whatever Windows activates as the box goes, the dialog takes it back before Close.
         ASSERT_GE(activations.size(), boxShown + 2) << "activated:" << activated;
         EXPECT_EQ(activations[activations.size() - 2], options) << "activated:" << activated;

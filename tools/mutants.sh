@@ -10,6 +10,9 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 pattern=${1:-}
+# Each fault rebuilds what depends on its file: the compiler cache keeps that short.
+ensure_packages ccache
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$BUILD_ROOT
 scratch=$BUILD_ROOT/mutants
 tree=$scratch/tree
 mkdir -p "$scratch/logs"

@@ -38,9 +38,7 @@ void openGameWindow(const char* settings = 0);
 void closeGameWindow();
 void resetGameState();
 
-// Pixels of the main window's client area.
-COLORREF pixelAt(int x, int y);
-// The sprite's pixels at (x, y) of the client area, clipped to the client area.
+// The sprite's pixels at (x, y) of the main window's client area, clipped to it.
 testing::AssertionResult windowShows(HBITMAP sprite, int x, int y);
 // Every pixel of the rectangle has this colour.
 testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour);
