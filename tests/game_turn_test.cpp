@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
+#include <mmsystem.h>
 
 static void endPause() { SendMessageA(mainWindow, WM_TIMER, TIMER_PAUSE, 0); }
 
@@ -166,6 +167,7 @@ TEST_F(GameTurn, RightAnswerMarksTheRowThenTheFacePausesAndTheNextTurnStarts)
 // The game's timer against two of the test's own on this thread, set just before and just
 // after it at 4/5 and 5/4 of its period: Windows hands out the one due soonest first, so
 // their order tells the period whatever the machine's speed. Half or double pace swaps it.
+// (Windows itself needs the finer timer resolution to tell 16 ms from 20.)
 TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery15Ms)
 {
     struct Pace { UINT_PTR timer; UINT ms; void (*before)(); void (*setsIt)(); };
@@ -176,6 +178,7 @@ TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery1
                             [] { screenKey(C3); } },
     };
     const UINT_PTR sooner = 11, later = 12;
+    timeBeginPeriod(1);
     for (const Pace& pace : paces) {
         SCOPED_TRACE(pace.timer);
         pace.before();
@@ -193,6 +196,7 @@ TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery1
         EXPECT_LT(seen(sooner), seen(pace.timer));
         EXPECT_LT(seen(pace.timer), seen(later)) << "ticks seen: " << order.size();
     }
+    timeEndPeriod(1);
 }
 
 TEST_F(GameTurn, ThreeRightTurnsThenAWrongAnswerBlanksTheThirdMark)
