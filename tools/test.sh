@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the Windows tests under Wine on a
 # private X display, the end-to-end tests on a small desktop of their own, and the native
-# ThreadSanitizer and fuzzer builds. The 32-bit tree is built with its tests too (they can
+# sanitizer and fuzzer builds. The 32-bit tree is built with its tests too (they can
 # only run on Windows). Exits non-zero on any failure; prints each phase's time at the end.
 #   tools/test.sh                 everything but the long runs
 #   tools/test.sh --quick [ARGS]  only the 64-bit Windows build and its tests; ARGS go to
@@ -62,7 +62,7 @@ side_builds() {
         cmake -S "$TOP/tests/native" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_CXX_COMPILER=clang++ >/dev/null
     fi
-    echo "== native build and tests (ThreadSanitizer, fuzz corpus and fixed runs)"
+    echo "== native build and tests (Thread- and AddressSanitizer, fuzz corpus and fixed runs)"
     cmake --build "$native" -j "$JOBS" || return 1
     (cd "$native" && ctest --output-on-failure -j "$JOBS" "${stop[@]}") || return 1
     echo "   ($((SECONDS - started)) s)"
