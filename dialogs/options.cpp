@@ -7,19 +7,29 @@
 // The row enabled again when the player closes with every box cleared: middle C.
 #define FALLBACK_ROW 13
 
-// The box is owned by the main window, which this modal dialog has already disabled, so the
-// box would leave the dialog live under it: a tick or a second Close there would act in the
-// middle of this save. The dialog is disabled while its box shows, as the box's own owner
-// would be.
+// The box is owned by the main window, which this modal dialog has disabled, so when the
+// box goes Windows hands activation to some other window: the on-screen keyboard, whose
+// next Enter or Esc closes it, or another program. So the dialog stays enabled to take
+// activation back, and only its controls are disabled while the box shows: a tick there
+// would act in the middle of this save. Its close box still works: see `saving`.
 static void showMessageOver(HWND dialog, const char* text)
 {
-    EnableWindow(dialog, FALSE);
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+        EnableWindow(control, FALSE);
     showMessage(text);
-    EnableWindow(dialog, TRUE);
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
+        EnableWindow(control, TRUE);
+    // Allowed even from behind another program: the player's answer to the box was the
+    // last input. EndDialog then hands activation from the dialog to the main window.
+    SetForegroundWindow(dialog);
 }
+
+static int saving;      // a Close (the close box, Esc) while a box shows is ignored
 
 static void saveAndClose(HWND dialog)
 {
+    if (saving) return;
+    saving = 1;
     if (!anyNoteEnabled()) {
         showMessageOver(dialog, "At least ONE note must be checked!");
         if (!anyNoteEnabled()) {    // the flags as the box leaves them
@@ -32,6 +42,7 @@ static void saveAndClose(HWND dialog)
     if (!saveNoteSettings())
         showMessageOver(dialog, "Your note choice could not be saved to tunegrin.ini. "
                                 "It holds until TuneGrin is closed.");
+    saving = 0;
     EndDialog(dialog, 1);
 }
 

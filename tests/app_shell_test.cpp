@@ -2,6 +2,7 @@
 // showMessage and the exit codes.
 #include "support.h"
 #include "fake_midi.h"
+#include <time.h>
 
 class AppShell : public testing::Test {
 protected:
@@ -17,7 +18,10 @@ static std::string menuText(HMENU menu, int position)
 
 TEST_F(AppShell, MainWindowCoversTheDesktopWithTheGameClassAndTitle)
 {
-    int exitCode = runWinMain([] {
+    time_t started = time(0);
+    int firstDraw = -1;
+    int exitCode = runWinMain([&] {
+        firstDraw = randomDraw();
         RECT window, desktop;
         GetWindowRect(mainWindow, &window);
         GetWindowRect(GetDesktopWindow(), &desktop);
@@ -45,6 +49,11 @@ TEST_F(AppShell, MainWindowCoversTheDesktopWithTheGameClassAndTitle)
         PostMessageA(mainWindow, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(exitCode, 0);
+    // Each start seeds the generator from the clock, so no two games ask the same notes.
+    bool seeded = false;
+    for (time_t second = started; second <= time(0); second++, seeded |= randomDraw() == firstDraw)
+        randomSeed((uint32_t)second);
+    EXPECT_TRUE(seeded) << "the first draw, " << firstDraw << ", follows no second of the start";
 }
 
 TEST_F(AppShell, MenusHaveTheirCaptionsAndInitialStates)

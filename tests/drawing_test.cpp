@@ -87,24 +87,21 @@ static int runWalker(int startX)
     return copies;
 }
 
-// From the right edge, and from an odd x (the step is 2), every walker wipes the marks.
-TEST_F(Drawing, WalkerRunFromTheEdgeOrAnOddPlaceLeavesNothingBehindAndWipesTheRow)
+// From the desktop's right edge, and from an odd one (the last copy is then one further left).
+TEST_F(Drawing, WalkerRunLeavesNothingBehindAndWipesTheRow)
 {
-    int width = clientWidth();
-    for (int sprite = 0; sprite < WALKER_COUNT; sprite++) {
-        SCOPED_TRACE(sprite);
-        walkerSprite = sprite;
-        for (int x = 20; x < screenWidth - 30; x += 20) drawScoreMark(x, scoreRowY, 1);
-        int copies = runWalker(screenWidth);
-        BITMAP info;
-        GetObjectA(walkerBitmaps[sprite], sizeof info, &info);
-        EXPECT_EQ(walkerEndX, -info.bmWidth - 2);
-        EXPECT_EQ(copies, (screenWidth + info.bmWidth + 2) / 2);
-        EXPECT_TRUE(areaIs(0, walkerY, width, 40, WHITE));
-        for (int x = 20; x < 700; x += 20) drawScoreMark(x, scoreRowY, 1);
-        runWalker(701);
-        EXPECT_TRUE(areaIs(0, walkerY, width, 40, WHITE)) << "from x 701";
-    }
+    for (int sprite = 0; sprite < WALKER_COUNT; sprite++)
+        for (int edge : { screenWidth, 701 }) {
+            SCOPED_TRACE(testing::Message() << "sprite " << sprite << ", edge " << edge);
+            walkerSprite = sprite;
+            for (int x = 20; x < edge - 30; x += 20) drawScoreMark(x, scoreRowY, 1);
+            int copies = runWalker(edge);
+            BITMAP info;
+            GetObjectA(walkerBitmaps[sprite], sizeof info, &info);
+            EXPECT_EQ(walkerEndX, -info.bmWidth - 2);
+            if (edge == screenWidth) { EXPECT_EQ(copies, (screenWidth + info.bmWidth + 2) / 2); }
+            EXPECT_TRUE(areaIs(0, walkerY, std::min(clientWidth(), edge + 19), 40, WHITE));
+        }
 }
 
 TEST_F(Drawing, AMissingSpriteIsSkippedAndTheRestStillDraws)

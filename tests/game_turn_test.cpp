@@ -2,6 +2,7 @@
 #include "one_note_game.h"
 #include <initializer_list>
 #include <utility>
+#include <mmsystem.h>
 
 static void endPause() { SendMessageA(mainWindow, WM_TIMER, TIMER_PAUSE, 0); }
 
@@ -128,6 +129,41 @@ TEST_F(GameTurn, RightAnswerMarksTheRowThenTheFacePausesAndTheNextTurnStarts)
     EXPECT_EQ(scoreRowX, 40);
 }
 
+// The game's timer against two of the test's own on this thread, set just before and just
+// after it at 4/5 and 5/4 of its period: Windows hands out the one due soonest first, so
+// their order tells the period whatever the machine's speed. Half or double pace swaps it.
+// (Windows itself needs the finer timer resolution to tell 16 ms from 20.)
+TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery15Ms)
+{
+    struct Pace { UINT_PTR timer; UINT ms; void (*before)(); void (*setsIt)(); };
+    const Pace paces[] = {
+        { TIMER_SCROLL, 20, [] {}, [] { command(IDM_START); } },
+        { TIMER_PAUSE, 2000, [] { screenKey(C3); }, [] { scrollTicks(1); } },
+        { TIMER_WALKER, 15, [] { endPause(); nextTurnStarts(); while (scoreRowX < 760) screenKey(C3); },
+                            [] { screenKey(C3); } },
+    };
+    const UINT_PTR sooner = 11, later = 12;
+    timeBeginPeriod(1);
+    for (const Pace& pace : paces) {
+        SCOPED_TRACE(pace.timer);
+        pace.before();
+        SetTimer(mainWindow, sooner, pace.ms * 4 / 5, 0);
+        pace.setsIt();
+        SetTimer(mainWindow, later, pace.ms * 5 / 4, 0);
+        std::vector<UINT_PTR> order;
+        auto seen = [&](UINT_PTR id) { return std::find(order.begin(), order.end(), id) - order.begin(); };
+        waitUntil([&] {
+            for (MSG tick; PeekMessageA(&tick, mainWindow, WM_TIMER, WM_TIMER, PM_REMOVE);) order.push_back(tick.wParam);
+            return seen(later) < (int)order.size();
+        }, 2 * pace.ms + 5000);
+        KillTimer(mainWindow, sooner);
+        KillTimer(mainWindow, later);
+        EXPECT_LT(seen(sooner), seen(pace.timer));
+        EXPECT_LT(seen(pace.timer), seen(later)) << "ticks seen: " << order.size();
+    }
+    timeEndPeriod(1);
+}
+
 TEST_F(GameTurn, ThreeRightTurnsThenAWrongAnswerBlanksTheThirdMark)
 {
     command(IDM_START);
@@ -153,7 +189,7 @@ TEST_F(GameTurn, WrongAnswerOnAnEmptyRowBlanksTheFirstSlotAndTheWholeScreenKeyIs
 {
     // Something on the first slot, so that the blanking shows.
     HDC window = GetDC(mainWindow);
-    RECT slot = { 20, scoreRowY, 40, scoreRowY + 20 };
+    RECT slot = { 20, rowTop(), 40, rowTop() + 20 };
     FillRect(window, &slot, (HBRUSH)GetStockObject(BLACK_BRUSH));
     ReleaseDC(mainWindow, window);
 

@@ -124,25 +124,6 @@ TEST_F(NoteFilterDialog, ClickingABoxTwiceLeavesFlagAndTickAsTheyWere)
     EXPECT_EQ(enabledCount(), 15);
 }
 
-TEST_F(NoteFilterDialog, ClearingEveryBoxWarnsOnceThenKeepsOneNote)
-{
-    unsigned ticked = 0;
-    std::vector<std::string> messages = withOptions([&](HWND dialog) {
-        clearAll(dialog);
-        EXPECT_EQ(enabledCount(), 0);
-        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
-            ticked += IsDlgButtonChecked(dialog, id);
-    });
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], "At least ONE note must be checked!");
-    EXPECT_EQ(enabledCount(), 1);
-    EXPECT_EQ(ticked, 1u) << "the kept note's box is ticked again";
-    int row = 0;
-    while (!noteTable[row].enabled) row++;
-    EXPECT_EQ(savedNotes(), noteTable[row].name);
-}
-
 TEST_F(NoteFilterDialog, WhatIsSavedIsWhatTheNextStartReads)
 {
     tickOnly({ 300, 302, 306, 309, 312, 314 });
@@ -167,22 +148,8 @@ TEST_F(NoteFilterDialog, AChoiceMadeDuringAGameHoldsFromTheNextTurn)
     }
 }
 
-TEST_F(NoteFilterDialog, AFileThatCannotBeWrittenIsReportedAndTheChoiceStillHolds)
-{
-    CreateDirectoryA("tunegrin.ini", 0);          // a folder where the file should go
-    std::vector<std::string> messages = tickOnly({ 313 });
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find("could not be saved"), std::string::npos) << messages[0];
-    EXPECT_EQ(enabledCount(), 1);
-    EXPECT_EQ(noteTable[13].enabled, 1);
-    for (int turn = 0; turn < 10; turn++) {
-        command(IDM_START);
-        ASSERT_EQ(targetNote, 60);
-    }
-}
-
-// A player clicks the dialog behind its box: B-4's box, then Close. The box is moved aside
-// first, so that the clicks fall on the dialog and not on the box.
+// A player clicks the dialog behind its box: B-4's box, Close, then the close box. The box
+// is moved aside first, so that the clicks fall on the dialog and not on the box.
 static void tickAndCloseBehind(HWND dialog, HWND box)
 {
     RECT boxRect;
@@ -192,14 +159,17 @@ static void tickAndCloseBehind(HWND dialog, HWND box)
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_TRUE(clickAsPlayer(GetDlgItem(dialog, IDC_NOTE_BOX_FIRST)));
     EXPECT_TRUE(clickAsPlayer(GetDlgItem(dialog, IDOK)));
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);      // its close box
 }
 
-TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
+// Every box cleared: one warning, then exactly one note, ticked, saved alone and written
+// once. A file that cannot be written: one report, and the choice holds in memory.
+TEST_F(NoteFilterDialog, ClearingEveryBoxOrAFileThatCannotBeWrittenWarnsOnceAndNothingActsUnderTheBox)
 {
-    // Every box cleared: the warning, then exactly one note, saved alone and written once.
     unsigned ticked = 0;
     std::vector<std::string> messages = withOptions([&](HWND dialog) {
         clearAll(dialog);
+        EXPECT_EQ(enabledCount(), 0);
         SendMessageA(dialog, WM_COMMAND, IDOK, 0);
         for (int id = IDC_NOTE_BOX_FIRST; id <= IDC_NOTE_BOX_LAST; id++)
             ticked += IsDlgButtonChecked(dialog, id);
@@ -208,12 +178,11 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
     EXPECT_EQ(messages[0], "At least ONE note must be checked!");
     EXPECT_EQ(noteTable[0].enabled, 0) << "B-4 was ticked under the box";
     EXPECT_EQ(enabledCount(), 1);
-    EXPECT_EQ(ticked, 1u);
+    EXPECT_EQ(ticked, 1u) << "the kept note's box is ticked again";
     int row = 0;
     while (row < NOTE_COUNT - 1 && !noteTable[row].enabled) row++;
     EXPECT_EQ(savedNotes(), noteTable[row].name);
 
-    // The settings cannot be written: one report, and the choice in memory stays C3 alone.
     DeleteFileA("tunegrin.ini");
     ASSERT_TRUE(CreateDirectoryA("tunegrin.ini", 0));
     messages = withOptions([](HWND dialog) {
@@ -226,4 +195,44 @@ TEST_F(NoteFilterDialog, NothingInTheDialogActsWhileItsBoxShows)
     EXPECT_EQ(noteTable[0].enabled, 0) << "B-4 was ticked under the box";
     EXPECT_EQ(enabledCount(), 1);
     EXPECT_EQ(noteTable[13].enabled, 1);
+    for (int turn = 0; turn < 10; turn++) {
+        command(IDM_START);
+        ASSERT_EQ(targetNote, 60);
+    }
+}
+
+// Windows activated on this thread, in order, and their captions, from a CBT hook.
+static std::vector<HWND> activations;
+static std::string activated;
+static LRESULT CALLBACK recordActivation(int code, WPARAM window, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE) activations.push_back((HWND)window), activated += " \"" + windowText((HWND)window) + "\"";
+    return CallNextHookEx(0, code, window, lParam);
+}
+
+// The box belongs to the disabled main window, so whichever window Windows activates
+// when it goes takes the player's next keys: the on-screen keyboard, whose Enter or Esc
+// closes it, or another program. It must be the dialog, and after Close the game.
+TEST_F(NoteFilterDialog, AfterItsBoxTheDialogIsActiveAndAfterCloseTheGame)
+{
+    for (bool keyboardOpen : { false, true }) {
+        SCOPED_TRACE(keyboardOpen ? "keyboard open" : "keyboard closed");
+        if (keyboardOpen) command(IDM_KEYBOARD);
+        HWND options = 0;
+        size_t boxShown = 0;
+        activations.clear();
+        activated.clear();
+        HHOOK hook = SetWindowsHookExA(WH_CBT, recordActivation, 0, GetCurrentThreadId());
+        withOptions([](HWND dialog) {
+            clearAll(dialog);
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        }, [&](HWND dialog, HWND) { options = dialog, boxShown = activations.size(); });
+        UnhookWindowsHookEx(hook);
+        // Whatever Windows activates as the box goes, the dialog takes it back before Close.
+        ASSERT_GE(activations.size(), boxShown + 2) << "activated:" << activated;
+        EXPECT_EQ(activations[activations.size() - 2], options) << "activated:" << activated;
+        EXPECT_EQ(activations.back(), mainWindow) << "activated:" << activated;
+        EXPECT_EQ(GetActiveWindow(), mainWindow);
+        EXPECT_EQ(GetForegroundWindow(), mainWindow);
+    }
 }

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the Windows tests under Wine on a
 # private X display, the end-to-end tests on a small desktop of their own, and the native
-# ThreadSanitizer and fuzzer builds. The 32-bit tree is built with its tests too (they can
+# sanitizer and fuzzer builds. The 32-bit tree is built with its tests too (they can
 # only run on Windows). Exits non-zero on any failure; prints each phase's time at the end.
 #   tools/test.sh                 everything but the long runs
 #   tools/test.sh --quick [ARGS]  only the 64-bit Windows build and its tests; ARGS go to
 #                                 ctest (for example -R game_turn)
 #   tools/test.sh --soak          the million-message MIDI flood (several minutes)
+# With TUNEGRIN_FIRST_FAILURE=1 (tools/mutants.sh) it stops at the first failing test and
+# leaves out the 32-bit build, which runs nothing.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -15,6 +17,10 @@ case "${1:-}" in
     --quick) mode=quick; shift ;;
     --soak)  mode=soak; shift; set -- -L soak ;;
 esac
+
+first_failure=${TUNEGRIN_FIRST_FAILURE:-}
+stop=()
+[ -z "$first_failure" ] || stop=(--stop-on-failure)
 
 phases=()
 phase_start=$SECONDS
@@ -61,9 +67,9 @@ side_builds() {
         cmake -S "$TOP/tests/native" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_CXX_COMPILER=clang++ >/dev/null
     fi
-    echo "== native build and tests (ThreadSanitizer, fuzz corpus and fixed runs)"
+    echo "== native build and tests (Thread- and AddressSanitizer, fuzz corpus and fixed runs)"
     cmake --build "$native" -j "$JOBS" || return 1
-    (cd "$native" && ctest --output-on-failure -j "$JOBS") || return 1
+    (cd "$native" && ctest --output-on-failure -j "$JOBS" "${stop[@]}") || return 1
     echo "   ($((SECONDS - started)) s)"
 }
 if [ $mode = full ]; then
@@ -79,8 +85,9 @@ start_wine
 # the windowless ones run beside them.
 filter=(-LE 'e2e|soak')
 [ $mode = soak ] && filter=()
-(cd "$BUILD_ROOT/x86_64" && ctest --output-on-failure -j 3 "${filter[@]}" "$@") || status=1
+(cd "$BUILD_ROOT/x86_64" && ctest --output-on-failure -j 3 "${filter[@]}" "${stop[@]}" "$@") || status=1
 phase_done "Windows tests"
+[ $status = 0 ] || [ -z "$first_failure" ] || { summary; exit 1; }
 
 # The end-to-end tests play the built game from outside on a 640x480 desktop of their own:
 # a second X display, and Wine started afresh on it, since Wine takes the desktop's size
@@ -93,8 +100,9 @@ if [ "${e2e_tests:-0}" -gt 0 ]; then
     stop_xvfb || true          # the first display; the exit trap stops the second
     start_xvfb 640x480x24
     start_wine
-    (cd "$BUILD_ROOT/x86_64" && ctest --output-on-failure -L e2e "$@") || status=1
+    (cd "$BUILD_ROOT/x86_64" && ctest --output-on-failure -L e2e "${stop[@]}" "$@") || status=1
     phase_done "end-to-end tests"
+    [ $status = 0 ] || [ -z "$first_failure" ] || { summary; exit 1; }
 fi
 
 if [ -n "$side_pid" ]; then

@@ -86,5 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (enabledCount == 0) fail(data, size, "no note enabled", -1);
     if (noteTable[NOTE_COUNT].enabled != 0) fail(data, size, "terminator touched", NOTE_COUNT);
+    saveNoteSettings();         // the list the dialog would write, under the same sanitizers
     return 0;
 }

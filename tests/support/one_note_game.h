@@ -7,6 +7,10 @@
 
 static const int STAFF_AREA_HEIGHT = 320;   // the staff, every note and its face lie above this
 
+// The score row's top and the walker's band, hung from the bottom of the desktop.
+inline int rowTop() { return screenHeight - 80; }
+inline int walkerTop() { return screenHeight - 100; }
+
 inline void scrollTicks(int count) { ticks(TIMER_SCROLL, count); }
 
 inline void repaintWindow()
@@ -35,8 +39,8 @@ inline testing::AssertionResult onlyTimer(UINT_PTR wanted)
 inline testing::AssertionResult slots(int from, int to, bool marked)
 {
     for (int x = from; x < to; x += 20) {
-        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, scoreRowY)
-                                               : areaIs(x, scoreRowY, 20, 20, WHITE);
+        testing::AssertionResult slot = marked ? windowShows(scoreMarkBitmap, x, rowTop())
+                                               : areaIs(x, rowTop(), 20, 20, WHITE);
         if (!slot) return testing::AssertionFailure() << "slot " << x << (marked ? " marked: " : " blank: ")
                                                       << slot.message();
     }
@@ -46,7 +50,7 @@ inline testing::AssertionResult slots(int from, int to, bool marked)
 // The row shows `marks` marks from its first slot on, and white everywhere else.
 inline testing::AssertionResult rowShows(int marks)
 {
-    testing::AssertionResult shown = areaIs(0, scoreRowY, 20, 20, WHITE);
+    testing::AssertionResult shown = areaIs(0, rowTop(), 20, 20, WHITE);
     if (shown) shown = slots(20, 20 + 20 * marks, true);
     if (shown) shown = slots(20 + 20 * marks, clientWidth() - 19, false);
     return shown;

@@ -77,11 +77,6 @@ static std::vector<COLORREF> grabWindow(int x, int y, int width, int height)
     return pixels;
 }
 
-COLORREF pixelAt(int x, int y)
-{
-    return grabWindow(x, y, 1, 1)[0];
-}
-
 static std::string describe(COLORREF colour)
 {
     char text[32];

@@ -46,9 +46,7 @@ inline DWORD noteOn(int note, int velocity) { return 0x90 | (DWORD)note << 8 | (
 // repaint shows by putting them back.
 void blankStaffStretch();
 
-// Pixels of the main window's client area.
-COLORREF pixelAt(int x, int y);
-// The sprite's pixels at (x, y) of the client area, clipped to the client area.
+// The sprite's pixels at (x, y) of the main window's client area, clipped to it.
 testing::AssertionResult windowShows(HBITMAP sprite, int x, int y);
 // Every pixel of the rectangle has this colour.
 testing::AssertionResult areaIs(int x, int y, int width, int height, COLORREF colour);
