@@ -1,5 +1,5 @@
-// The MIDI callback's filter, called directly and from scripted devices' own threads, and
-// played notes travelling through the real message loop into the game.
+// The MIDI callback's filter, called directly, and floods of notes from scripted devices
+// travelling through the real message loop into the game.
 #include "support.h"
 #include "fake_midi.h"
 #include <atomic>
@@ -261,74 +261,6 @@ TEST_F(MidiCallback, AnEndlessFloodStillLetsPaintsAndTicksThrough)
     EXPECT_TRUE(reached.clicked) << "the player's click waited behind the flood";
 }
 
-// The same callback, called by two scripted devices from their own threads after the real
-// start-up steps opened and started them.
-class MidiCallbackFromDevices : public testing::Test {
-protected:
-    TempFolder folder;
-    void SetUp() override
-    {
-        openGameWindow("C3");
-        fakeMidiInstall(2);
-        ASSERT_EQ(midiStartup(), 0);
-        ASSERT_NE(eventQueue, nullptr);
-    }
-    void TearDown() override
-    {
-        if (eventQueue) midiShutdown();
-        fakeMidiUninstall();
-        closeGameWindow();
-    }
-};
-
-TEST_F(MidiCallbackFromDevices, ANoteOnArrivesFromTheDeviceThreadWithItsIndexAndTime)
-{
-    Sleep(40);                          // so that a time stamp of 0 would show
-    DWORD before = GetTickCount();
-    ASSERT_TRUE(fakeMidiSend(1, 0x643C90));
-    ASSERT_TRUE(fakeMidiDelivered());
-    DWORD after = GetTickCount();
-    EXPECT_NE(fakeMidiCallbackThread(1), 0u);
-    EXPECT_NE(fakeMidiCallbackThread(1), GetCurrentThreadId());
-    EXPECT_TRUE(postedInputs(1));
-    std::vector<MidiEvent> events = takeQueued();
-    ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].deviceIndex, 1u);
-    EXPECT_EQ(events[0].message, 0x643C90u);
-    EXPECT_GE(events[0].timestamp, before - fakeMidiStartTick(1));
-    EXPECT_LE(events[0].timestamp, after - fakeMidiStartTick(1));
-}
-
-TEST_F(MidiCallbackFromDevices, TheFilterHoldsOnTheDeviceThread)
-{
-    ASSERT_TRUE(fakeMidiSend(0, 0x643C91));
-    ASSERT_TRUE(fakeMidiSend(0, 0x403C80));
-    ASSERT_TRUE(fakeMidiSend(0, 0x0740B0));
-    ASSERT_TRUE(fakeMidiSend(0, 0x643C90, MIM_LONGDATA));
-    ASSERT_TRUE(fakeMidiSend(0, 0x653C90, MIM_ERROR));
-    ASSERT_TRUE(fakeMidiSend(0, 0x003C90));
-    ASSERT_TRUE(fakeMidiDelivered());
-    EXPECT_TRUE(postedInputs(1)) << "the second waits behind the first one's post";
-    std::vector<MidiEvent> events = takeQueued();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0].message, 0x653C90u);
-    EXPECT_EQ(events[1].message, 0x003C90u);
-    EXPECT_EQ(events[0].deviceIndex, 0u);
-    EXPECT_EQ(events[1].deviceIndex, 0u);
-}
-
-TEST_F(MidiCallbackFromDevices, OpeningAndClosingNotificationsPostNothing)
-{
-    EXPECT_EQ(fakeMidiCallbacks(0), 1) << "MIM_OPEN";
-    EXPECT_EQ(fakeMidiCallbacks(1), 1) << "MIM_OPEN";
-    EXPECT_TRUE(postedInputs(0));
-    midiShutdown();
-    EXPECT_EQ(fakeMidiCallbacks(0), 2) << "MIM_CLOSE";
-    EXPECT_EQ(fakeMidiCallbacks(1), 2) << "MIM_CLOSE";
-    EXPECT_TRUE(postedInputs(0));
-    EXPECT_EQ(eventQueue, nullptr);
-}
-
 // Steps of a test run one per turn of WinMain's own message loop: whatever a step or a
 // device thread posts is dispatched by that loop, before any timer, ahead of the next step.
 static std::vector<std::function<void()>> steps;
@@ -405,45 +337,6 @@ protected:
         EXPECT_TRUE(boxes.messageTexts.empty());
     }
 };
-
-TEST_F(MidiRoundTrip, ANoteOnPlayedOnTheKeyboardScoresExactlyAsAClick)
-{
-    fakeMidiInstall(1);
-    int exitCode = runSteps({
-        [] {
-            SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
-            ASSERT_EQ(targetNote, 60);
-            ASSERT_TRUE(fakeMidiSend(0, noteOn(60, 0x40)));
-            ASSERT_TRUE(fakeMidiDelivered());
-            EXPECT_NE(fakeMidiCallbackThread(0), GetCurrentThreadId());
-        },
-        [] {
-            EXPECT_EQ(scoreRowX, 40);
-            EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
-            EXPECT_EQ(eventQueue->count.load(), 0u);
-            // The same answer clicked on the on-screen keyboard, in a fresh turn.
-            SendMessageA(mainWindow, WM_COMMAND, IDM_STOP, 0);
-            SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
-            PostMessageA(mainWindow, WM_SCREEN_KEY, 60, 0);
-        },
-        [] {
-            EXPECT_EQ(scoreRowX, 60);
-            EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
-            EXPECT_TRUE(windowShows(scoreMarkBitmap, 40, scoreRowY));
-            // A wrong key on the MIDI keyboard takes the last mark away again.
-            SendMessageA(mainWindow, WM_COMMAND, IDM_STOP, 0);
-            SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
-            ASSERT_TRUE(fakeMidiSend(0, noteOn(62, 0x40)));
-            ASSERT_TRUE(fakeMidiDelivered());
-        },
-        [] {
-            EXPECT_EQ(scoreRowX, 40);
-            EXPECT_TRUE(windowShows(scoreEraseBitmap, 40, scoreRowY));
-            EXPECT_TRUE(windowShows(scoreMarkBitmap, 20, scoreRowY));
-        },
-    });
-    EXPECT_EQ(exitCode, 0);
-}
 
 // Every device plays right, wrong, right, ... right: whatever the interleaving, the row
 // never runs below its start, and each device adds exactly one mark. A lost right answer

@@ -8,22 +8,14 @@
 
 typedef void (CALLBACK* InputCallback)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 
-struct PlayedMessage {
-    UINT kind;
-    DWORD message;
-};
-
 struct FakeDevice {
-    MMRESULT capsError;
     MMRESULT openError;
     bool open, started, closing, openNotified;
-    FakeMidiOpen arguments;
+    DWORD_PTR callback, instance;       // as given to open
     HANDLE thread;
     CONDITION_VARIABLE work;            // wakes the device's thread: something played, or close
-    std::deque<PlayedMessage> pending;
+    std::deque<DWORD> pending;
     long sent, handled;                 // handled: delivered, or dropped by stop or close
-    int callbacks;
-    DWORD callbackThread;
     DWORD startTick;
 };
 
@@ -46,11 +38,6 @@ static int failingContext;
 static int contextCreations;
 static MidiEventQueue* createdQueue;
 static HGLOBAL createdQueueMemory;
-static UINT errorTextSize;
-static std::string playDuringCall;     // fakeMidiPlayDuring's script, main thread only
-static int playDuringDevice;
-static std::vector<DWORD> playDuringMessages;
-static bool play(int device, UINT kind, const std::vector<DWORD>& messages);
 
 struct Held {                           // `lock`, for the rest of the scope
     Held() { EnterCriticalSection(&lock); }
@@ -112,20 +99,12 @@ static void record(const char* what, long number = NO_NUMBER)
     EnterCriticalSection(&lock);
     calls.push_back(call);
     LeaveCriticalSection(&lock);
-    if (!playDuringCall.empty() && call.text == playDuringCall) {
-        playDuringCall.clear();
-        if (play(playDuringDevice, MIM_DATA, playDuringMessages)) fakeMidiDelivered();
-    }
 }
 
 static void notify(int device, UINT kind, DWORD_PTR param1, DWORD_PTR param2)
 {
     FakeDevice& d = devices[device];
-    ((InputCallback)d.arguments.callback)(handleOf(device), kind, d.arguments.instance,
-                                          param1, param2);
-    Held held;
-    d.callbacks++;
-    d.callbackThread = GetCurrentThreadId();
+    ((InputCallback)d.callback)(handleOf(device), kind, d.instance, param1, param2);
 }
 
 // One thread per open device: MIM_OPEN first, then what is played while it is started,
@@ -141,12 +120,12 @@ static DWORD WINAPI deviceThread(void* parameter)
     for (;;) {
         while (!d.closing && d.pending.empty()) SleepConditionVariableCS(&d.work, &lock, INFINITE);
         if (d.closing) break;
-        PlayedMessage played = d.pending.front();
+        DWORD message = d.pending.front();
         d.pending.pop_front();
         bool deliver = d.started;
         DWORD stamp = GetTickCount() - d.startTick;
         LeaveCriticalSection(&lock);
-        if (deliver) notify(device, played.kind, played.message, stamp);
+        if (deliver) notify(device, MIM_DATA, message, stamp);
         EnterCriticalSection(&lock);
         d.handled++;
         WakeAllConditionVariable(&progress);
@@ -169,11 +148,7 @@ static MMRESULT WINAPI fakeGetDevCaps(UINT_PTR device, LPMIDIINCAPSA caps, UINT 
 {
     record("caps", (long)device);
     if (device >= (UINT_PTR)deviceCount || device >= FAKE_MIDI_DEVICES) return MMSYSERR_BADDEVICEID;
-    if (devices[device].capsError) return devices[device].capsError;
     MIDIINCAPSA filled = {};
-    filled.wMid = 0xFFFF;             // no maker: a stand-in
-    filled.wPid = (WORD)device;
-    filled.vDriverVersion = 0x0100;
     snprintf(filled.szPname, sizeof filled.szPname, "Scripted keyboard %d", (int)device);
     memcpy(caps, &filled, size < sizeof filled ? size : sizeof filled);
     return MMSYSERR_NOERROR;
@@ -182,7 +157,6 @@ static MMRESULT WINAPI fakeGetDevCaps(UINT_PTR device, LPMIDIINCAPSA caps, UINT 
 static MMRESULT WINAPI fakeGetErrorText(MMRESULT error, LPSTR text, UINT size)
 {
     record("text", (long)error);
-    errorTextSize = size;
     if (!text || size == 0) return MMSYSERR_INVALPARAM;
     char full[80];
     snprintf(full, sizeof full, "scripted error %u", (unsigned)error);
@@ -200,7 +174,8 @@ static MMRESULT WINAPI fakeOpen(LPHMIDIIN handle, UINT device, DWORD_PTR callbac
     if (d.open) return MMSYSERR_ALLOCATED;
     if (d.openError) return d.openError;
     if ((flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || !callback) return MMSYSERR_INVALFLAG;
-    d.arguments = FakeMidiOpen{ callback, instance, flags };
+    d.callback = callback;
+    d.instance = instance;
     d.open = true;
     d.started = d.closing = d.openNotified = false;
     d.thread = CreateThread(0, 0, deviceThread, (void*)(INT_PTR)device, 0, 0);
@@ -321,8 +296,6 @@ void fakeMidiInstall(int count)
     contextCreations = 0;
     createdQueue = 0;
     createdQueueMemory = 0;
-    errorTextSize = 0;
-    playDuringCall.clear();
     resetMidiGlobals();
     midiApi = fakeMidiApi;
 }
@@ -334,17 +307,9 @@ void fakeMidiUninstall()
     resetMidiGlobals();
 }
 
-void fakeMidiFailCaps(int device, MMRESULT error) { devices[device].capsError = error; }
 void fakeMidiFailOpen(int device, MMRESULT error) { devices[device].openError = error; }
 void fakeMidiFailQueue() { queueFails = true; }
 void fakeMidiFailContext(int creation) { failingContext = creation; }
-
-void fakeMidiPlayDuring(const char* call, int device, const std::vector<DWORD>& messages)
-{
-    playDuringCall = call;
-    playDuringDevice = device;
-    playDuringMessages = messages;
-}
 
 std::vector<FakeMidiCall> fakeMidiCalls()
 {
@@ -359,8 +324,6 @@ std::vector<std::string> fakeMidiCallTexts()
     return texts;
 }
 
-FakeMidiOpen fakeMidiOpenArguments(int device) { return devices[device].arguments; }
-UINT fakeMidiErrorTextSize() { return errorTextSize; }
 int fakeMidiContextsCreated() { return (int)contexts.size(); }
 int fakeMidiContextsAlive() { return contextsAliveNow(); }
 bool fakeMidiQueueAlive() { return queueAliveNow(); }
@@ -372,14 +335,14 @@ int fakeMidiDevicesOpen()
     return open;
 }
 
-static bool play(int device, UINT kind, const std::vector<DWORD>& messages)
+bool fakeMidiPlay(int device, const std::vector<DWORD>& messages)
 {
     if (device < 0 || device >= FAKE_MIDI_DEVICES) return false;
     FakeDevice& d = devices[device];
     EnterCriticalSection(&lock);
     bool playing = d.open && d.started;
     if (playing) {
-        for (DWORD message : messages) d.pending.push_back(PlayedMessage{ kind, message });
+        for (DWORD message : messages) d.pending.push_back(message);
         d.sent += (long)messages.size();
         WakeAllConditionVariable(&d.work);
     }
@@ -387,8 +350,7 @@ static bool play(int device, UINT kind, const std::vector<DWORD>& messages)
     return playing;
 }
 
-bool fakeMidiPlay(int device, const std::vector<DWORD>& messages) { return play(device, MIM_DATA, messages); }
-bool fakeMidiSend(int device, DWORD message, UINT kind) { return play(device, kind, { message }); }
+bool fakeMidiSend(int device, DWORD message) { return fakeMidiPlay(device, { message }); }
 
 testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs)
 {
@@ -410,18 +372,4 @@ testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs)
     }
     LeaveCriticalSection(&lock);
     return testing::AssertionSuccess();
-}
-
-DWORD fakeMidiStartTick(int device) { return devices[device].startTick; }
-
-int fakeMidiCallbacks(int device)
-{
-    Held held;
-    return devices[device].callbacks;
-}
-
-DWORD fakeMidiCallbackThread(int device)
-{
-    Held held;
-    return devices[device].callbackThread;
 }
