@@ -1,7 +1,8 @@
-// The MIDI callback's filter, called directly, and floods of notes from scripted devices
-// travelling through the real message loop into the game.
+// The MIDI callback as the multimedia system calls it: its filter, its queue and its posts,
+// and floods of notes from many threads against the window's drains.
 #include "support.h"
-#include "fake_midi.h"
+#include <mmsystem.h>
+#include "midi/midi_api.h"
 #include <atomic>
 #include <thread>
 
@@ -259,121 +260,4 @@ TEST_F(MidiCallback, AnEndlessFloodStillLetsPaintsAndTicksThrough)
     EXPECT_TRUE(reached.painted) << "no paint during the flood";
     EXPECT_TRUE(reached.ticked) << "no scroll tick during the flood";
     EXPECT_TRUE(reached.clicked) << "the player's click waited behind the flood";
-}
-
-// Steps of a test run one per turn of WinMain's own message loop: whatever a step or a
-// device thread posts is dispatched by that loop, before any timer, ahead of the next step.
-static std::vector<std::function<void()>> steps;
-static size_t nextStep;
-
-static void CALLBACK runNextStep(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(0, id);
-    if (nextStep < steps.size()) steps[nextStep++]();
-    if (nextStep < steps.size()) SetTimer(0, 0, 1, runNextStep);
-    else PostMessageA(mainWindow, WM_CLOSE, 0, 0);
-}
-
-static int runSteps(const std::vector<std::function<void()>>& list)
-{
-    steps = list;
-    nextStep = 0;
-    return runWinMain([] { SetTimer(0, 0, 1, runNextStep); });
-}
-
-// Hands each event that the real drain (by post or by timer) took out to `drained`, and
-// counts posts found waiting behind the one being handled. The slots a drain took are read
-// right after it: below capacity no put reaches them again before the next quiet point.
-static WNDPROC gameProc;
-static int postsBehindPosts;
-static std::function<void(const MidiEvent&)> drained;
-
-static LRESULT CALLBACK watchingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    bool drain = msg == WM_MIDI_INPUT || (msg == WM_TIMER && wParam == TIMER_MIDI);
-    if (!drain || !eventQueue) return CallWindowProcA(gameProc, window, msg, wParam, lParam);
-    MSG behind;                 // until this drain clears the flag, no other post may be made
-    if (msg == WM_MIDI_INPUT && PeekMessageA(&behind, mainWindow, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_NOREMOVE))
-        postsBehindPosts++;
-    MidiEvent* first = eventQueue->nextRead;
-    LRESULT result = CallWindowProcA(gameProc, window, msg, wParam, lParam);
-    for (MidiEvent* slot = first; slot != eventQueue->nextRead;) {
-        if (drained) drained(*slot);
-        if (++slot == eventQueue->bufferEnd) slot = eventQueue->bufferStart;
-    }
-    return result;
-}
-
-static void watchMainWindow()
-{
-    postsBehindPosts = 0;
-    gameProc = (WNDPROC)SetWindowLongPtrA(mainWindow, GWLP_WNDPROC, (LONG_PTR)watchingProc);
-}
-
-class MidiRoundTrip : public testing::Test {
-protected:
-    TempFolder folder;
-    ModalDriver boxes;
-    void SetUp() override { writeSettingsFile("C3"); }     // one note: the target is C3
-    void TearDown() override
-    {
-        drained = nullptr;
-        fakeMidiUninstall();
-        EXPECT_TRUE(boxes.messageTexts.empty());
-    }
-};
-
-// Eight devices flood an idle game in rounds of 2000 events in all (below the queue's
-// capacity of 2400), while the real loop drains as the posts come in. Every device numbers
-// its events; every number must come out of the real drain once, in the device's order.
-TEST_F(MidiRoundTrip, EightDevicesFloodingTheLoopLoseNothingBelowCapacity)
-{
-    const int devices = 8, rounds = 8, perRound = 250;
-    fakeMidiInstall(devices);
-    std::vector<int> next(devices, 0);
-    std::vector<DWORD> lastStamp(devices, 0);
-    int drainedCount = 0;
-    std::string firstFault;
-    drained = [&](const MidiEvent& event) {
-        drainedCount++;
-        int number = (int)((event.message >> 8) & 0x7F) | (int)((event.message >> 16) & 0x7F) << 7;
-        std::string fault;
-        if (event.deviceIndex >= (uint32_t)devices || (event.message & 0xFF) != 0x90)
-            fault = "a foreign event";
-        else if (number != next[event.deviceIndex])
-            fault = "device " + std::to_string(event.deviceIndex) + " gave " + std::to_string(number) +
-                    ", wanted " + std::to_string(next[event.deviceIndex]);
-        else if (event.timestamp < lastStamp[event.deviceIndex])
-            fault = "time went back on device " + std::to_string(event.deviceIndex);
-        if (!fault.empty() && firstFault.empty()) firstFault = fault;
-        if (event.deviceIndex < (uint32_t)devices) {
-            next[event.deviceIndex] = number + 1;
-            lastStamp[event.deviceIndex] = event.timestamp;
-        }
-    };
-
-    std::vector<std::function<void()>> list = { [] { watchMainWindow(); } };
-    for (int round = 0; round < rounds; round++) {
-        list.push_back([=] {
-            // The previous round is wholly drained: the ring starts this one empty.
-            ASSERT_EQ(eventQueue->count.load(), 0u);
-            for (int device = 0; device < devices; device++) {
-                std::vector<DWORD> messages;
-                for (int n = round * perRound; n < (round + 1) * perRound; n++)
-                    messages.push_back(noteOn(n & 0x7F, n >> 7));
-                ASSERT_TRUE(fakeMidiPlay(device, messages));
-            }
-        });
-        list.push_back([] { ASSERT_TRUE(fakeMidiDelivered()); });
-    }
-    list.push_back([&] {
-        EXPECT_EQ(eventQueue->count.load(), 0u);
-        EXPECT_EQ(eventQueue->overflowed, 0);
-        EXPECT_EQ(postsBehindPosts, 0) << "a second post waited behind the one being handled";
-    });
-    int exitCode = runSteps(list);
-    EXPECT_EQ(exitCode, 0);
-    EXPECT_EQ(firstFault, "");
-    EXPECT_EQ(drainedCount, devices * rounds * perRound);
-    for (int device = 0; device < devices; device++) EXPECT_EQ(next[device], rounds * perRound) << device;
 }

@@ -1,6 +1,6 @@
 // Eight scripted devices flood the running game from their own threads, burst after burst:
-// it must neither crash nor hang, paint and tick between bursts, lose nothing it had room
-// for, and not grow with the number of messages. Paced by progress, not by the clock.
+// it must neither crash nor hang, paint and tick between bursts, take out every message it
+// had room for once and in order, and not grow with the number of messages. Paced by progress, not by the clock.
 // TUNEGRIN_SOAK_MESSAGES sets the size (the soak label runs a million).
 #include "support.h"
 #include "fake_midi.h"
@@ -12,9 +12,34 @@ static const int DEVICES = 8;
 static const int PER_BURST = 250;               // 2000 a burst in all, below the capacity
 
 static WNDPROC gameProc;
-static std::atomic<long> paints{ 0 }, timerTicks{ 0 }, posts{ 0 }, drains{ 0 };
+static std::atomic<long> paints{ 0 }, timerTicks{ 0 }, posts{ 0 }, drains{ 0 }, postsBehindPosts{ 0 };
+static std::atomic<bool> handling{ false };     // the window thread is inside a message
+static int bursts, depth;
+static std::vector<DWORD> wrong, mixed;         // a burst of every device; every tenth is mixed
+static long taken[DEVICES];                     // burst messages of each device taken out so far
+static DWORD lastStamp[DEVICES];
+static std::string firstFault;
 
-// Counts what the window thread gets done while the flood runs.
+// Every event taken out of the queue (judged or dropped) is the next one its device
+// played, stamped no earlier than the one before.
+static void checkTaken(const MidiEvent& event)
+{
+    std::string fault;
+    uint32_t d = event.deviceIndex;
+    if (d >= (uint32_t)DEVICES) fault = "a foreign event";
+    else if (taken[d] < (long)bursts * PER_BURST) {
+        long n = taken[d]++;
+        if (event.message != ((n / PER_BURST + 1) % 10 ? wrong : mixed)[n % PER_BURST])
+            fault = "device " + std::to_string(d) + "'s message " + std::to_string(n) + " is not the one it played";
+        else if (event.timestamp < lastStamp[d]) fault = "time went back on device " + std::to_string(d);
+        lastStamp[d] = event.timestamp;
+    }
+    if (!fault.empty() && firstFault.empty()) firstFault = fault;
+}
+
+// Counts what the window thread gets done while the flood runs, and reads the slots each
+// message took out of the queue right after it: the next burst waits until it is done, so
+// no put reaches them meanwhile.
 static LRESULT CALLBACK countingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     // A handled command repaints too, and its BeginPaint takes the update region away.
@@ -23,7 +48,20 @@ static LRESULT CALLBACK countingProc(HWND window, UINT msg, WPARAM wParam, LPARA
     if (msg == WM_TIMER && !timerDrain) timerTicks++;        // the game's own ticks
     if (msg == WM_MIDI_INPUT) posts++;
     if (msg == WM_MIDI_INPUT || timerDrain) drains++;
-    return CallWindowProcA(gameProc, window, msg, wParam, lParam);
+    MSG behind;                 // until this drain clears the flag, no other post may be made
+    if (msg == WM_MIDI_INPUT && PeekMessageA(&behind, mainWindow, WM_MIDI_INPUT, WM_MIDI_INPUT, PM_NOREMOVE))
+        postsBehindPosts++;
+    if (depth++ == 0) handling = true;
+    MidiEvent* first = eventQueue ? eventQueue->nextRead : 0;
+    LRESULT result = CallWindowProcA(gameProc, window, msg, wParam, lParam);
+    if (--depth == 0 && first) {
+        for (MidiEvent* slot = first; slot != eventQueue->nextRead;) {
+            checkTaken(*slot);
+            if (++slot == eventQueue->bufferEnd) slot = eventQueue->bufferStart;
+        }
+        handling = false;
+    }
+    return result;
 }
 
 static SIZE_T privateBytes()
@@ -50,10 +88,9 @@ TEST(MidiSoak, BurstsFromEightDevicesWhileTheGamePlays)
     writeSettingsFile("C3");
     fakeMidiInstall(DEVICES);
     ModalDriver boxes(600000);          // a box would be a fault: it is counted below
-    const int bursts = soakMessages() / (DEVICES * PER_BURST);
+    bursts = soakMessages() / (DEVICES * PER_BURST);
     // Wrong notes and releases; every tenth burst also right ones, which end the turn with
     // a two-second pause (and fill the row now and then). Most bursts find the note moving.
-    std::vector<DWORD> wrong, mixed;
     for (int i = 0; i < PER_BURST; i++) {
         wrong.push_back(i % 7 == 0 ? noteOn(60, 0) : noteOn(62 + i % 3, 1 + i % 127));
         mixed.push_back(i % 5 ? wrong.back() : noteOn(60, 1 + i % 127));
@@ -74,7 +111,7 @@ TEST(MidiSoak, BurstsFromEightDevicesWhileTheGamePlays)
                 if (!windowDoes([&] { return paints > paintsBefore && timerTicks > ticksBefore; }))
                     stall = "no paint and tick after burst " + std::to_string(k);
                 // Delivered and drained: the layer holds no backlog at these two points.
-                if (!windowDoes([] { return eventQueue->count.load() == 0; }))
+                if (!windowDoes([] { return eventQueue->count.load() == 0 && !handling; }))
                     stall = "burst " + std::to_string(k) + " was not drained";
                 if (k == bursts / 2) memoryAtHalf = privateBytes();
                 if (k == bursts) memoryAtEnd = privateBytes();
@@ -94,6 +131,10 @@ TEST(MidiSoak, BurstsFromEightDevicesWhileTheGamePlays)
     EXPECT_EQ(stall, "");
     EXPECT_TRUE(scoredAfter) << "a right answer after the flood still scores";
     EXPECT_GT(drains.load(), 0);
+    EXPECT_EQ(firstFault, "");
+    EXPECT_EQ(postsBehindPosts.load(), 0) << "a second post waited behind the one being handled";
+    for (int device = 0; device < DEVICES; device++)
+        EXPECT_EQ(taken[device], (long)bursts * PER_BURST) << "device " << device;
     // Nothing grows with the number of messages: between the half and the end, a leak of
     // a byte per message would show.
     long long messagesBetween = (long long)(bursts - bursts / 2) * DEVICES * PER_BURST;
