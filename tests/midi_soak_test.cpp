@@ -121,7 +121,7 @@ TEST(MidiSoak, BurstsFromEightDevicesWhileTheGamePlays)
             SendMessageTimeoutA(mainWindow, WM_COMMAND, IDM_STOP, 0, SMTO_NORMAL, 20000, &result);
             SendMessageTimeoutA(mainWindow, WM_COMMAND, IDM_START, 0, SMTO_NORMAL, 20000, &result);
             int before = scoreRowX;
-            fakeMidiSend(3, noteOn(60, 100));
+            fakeMidiPlay(3, { noteOn(60, 100) });
             scoredAfter = windowDoes([&] { return scoreRowX != before; });
             PostMessageA(mainWindow, WM_CLOSE, 0, 0);
         }).detach();

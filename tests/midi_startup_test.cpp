@@ -105,6 +105,13 @@ TEST_F(MidiStartUp, EachRecordLivesFromBeforeItsOpenUntilItsOwnCloseAndTheQueueO
     expectBoxes({ "scripted error 4" });
 }
 
+TEST_F(MidiStartUp, WithNoDeviceNoQueueIsMade)
+{
+    fakeMidiInstall(0);
+    run(0, [] { EXPECT_EQ(eventQueue, nullptr); });
+    EXPECT_EQ(fakeMidiCallTexts(), calls("numdevs"));
+}
+
 TEST_F(MidiStartUp, NoMemoryForTheQueueEndsWithOneBeforeAnyDeviceIsOpened)
 {
     fakeMidiInstall(3);

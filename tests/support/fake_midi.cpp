@@ -350,7 +350,6 @@ bool fakeMidiPlay(int device, const std::vector<DWORD>& messages)
     return playing;
 }
 
-bool fakeMidiSend(int device, DWORD message) { return fakeMidiPlay(device, { message }); }
 
 testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs)
 {

@@ -43,7 +43,6 @@ int fakeMidiDevicesOpen();
 // Device `device` plays short messages: they are delivered from the device's own thread,
 // in order, as MIM_DATA stamped in ms since its start. Gives false, and plays nothing, when
 // the device is not started (a real device delivers no input then).
-bool fakeMidiSend(int device, DWORD message);
 bool fakeMidiPlay(int device, const std::vector<DWORD>& messages);
 // Waits until every message sent has been handed to the callback (or discarded by a close).
 testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs = 20000);
