@@ -1,8 +1,7 @@
-// The scripted MIDI layer: winmm's contract for input devices, played from threads of its own.
+// The scripted MIDI layer: winmm's contract for input devices, called on the window thread.
 #include "fake_midi.h"
 #include "midi/midi.h"
 #include "midi/midi_api.h"
-#include <deque>
 #include <stdio.h>
 #include <string.h>
 
@@ -10,13 +9,8 @@ typedef void (CALLBACK* InputCallback)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWOR
 
 struct FakeDevice {
     MMRESULT openError;
-    bool open, started, closing, openNotified;
+    bool open;
     DWORD_PTR callback, instance;       // as given to open
-    HANDLE thread;
-    CONDITION_VARIABLE work;            // wakes the device's thread: something played, or close
-    std::deque<DWORD> pending;
-    long sent, handled;                 // handled: delivered, or dropped by stop or close
-    DWORD startTick;
 };
 
 struct CreatedContext {
@@ -24,11 +18,6 @@ struct CreatedContext {
     MidiDeviceContext* record;
 };
 
-// The device threads and the main thread share the devices' fields and `calls` under `lock`;
-// the script and the records of what was created are the main thread's alone.
-static CRITICAL_SECTION lock;
-static CONDITION_VARIABLE progress;     // a message handled, a device's open notified
-static bool lockReady;
 static int deviceCount;
 static FakeDevice devices[FAKE_MIDI_DEVICES];
 static std::vector<FakeMidiCall> calls;
@@ -38,11 +27,6 @@ static int failingContext;
 static int contextCreations;
 static MidiEventQueue* createdQueue;
 static HGLOBAL createdQueueMemory;
-
-struct Held {                           // `lock`, for the rest of the scope
-    Held() { EnterCriticalSection(&lock); }
-    ~Held() { LeaveCriticalSection(&lock); }
-};
 
 // The handle a device is given at open: its own slot's address, never null.
 static HMIDIIN handleOf(int device) { return (HMIDIIN)&devices[device]; }
@@ -95,47 +79,12 @@ static void record(const char* what, long number = NO_NUMBER)
     if (number == UNKNOWN_HANDLE) snprintf(text, sizeof text, "%s ?", what);
     else if (number >= 0) snprintf(text, sizeof text, "%s %ld", what, number);
     else snprintf(text, sizeof text, "%s", what);
-    FakeMidiCall call = { text, contextsAliveNow(), queueAliveNow() };
-    EnterCriticalSection(&lock);
-    calls.push_back(call);
-    LeaveCriticalSection(&lock);
+    calls.push_back(FakeMidiCall{ text, contextsAliveNow(), queueAliveNow() });
 }
 
-static void notify(int device, UINT kind, DWORD_PTR param1, DWORD_PTR param2)
+static void notify(int device, UINT kind)
 {
-    FakeDevice& d = devices[device];
-    ((InputCallback)d.callback)(handleOf(device), kind, d.instance, param1, param2);
-}
-
-// One thread per open device: MIM_OPEN first, then what is played while it is started,
-// then MIM_CLOSE, all before close returns.
-static DWORD WINAPI deviceThread(void* parameter)
-{
-    int device = (int)(INT_PTR)parameter;
-    FakeDevice& d = devices[device];
-    notify(device, MIM_OPEN, 0, 0);
-    EnterCriticalSection(&lock);
-    d.openNotified = true;
-    WakeAllConditionVariable(&progress);
-    for (;;) {
-        while (!d.closing && d.pending.empty()) SleepConditionVariableCS(&d.work, &lock, INFINITE);
-        if (d.closing) break;
-        DWORD message = d.pending.front();
-        d.pending.pop_front();
-        bool deliver = d.started;
-        DWORD stamp = GetTickCount() - d.startTick;
-        LeaveCriticalSection(&lock);
-        if (deliver) notify(device, MIM_DATA, message, stamp);
-        EnterCriticalSection(&lock);
-        d.handled++;
-        WakeAllConditionVariable(&progress);
-    }
-    d.handled += (long)d.pending.size();    // what a close cuts off is never delivered
-    d.pending.clear();
-    WakeAllConditionVariable(&progress);
-    LeaveCriticalSection(&lock);
-    notify(device, MIM_CLOSE, 0, 0);
-    return 0;
+    ((InputCallback)devices[device].callback)(handleOf(device), kind, devices[device].instance, 0, 0);
 }
 
 static UINT WINAPI fakeGetNumDevs()
@@ -164,6 +113,7 @@ static MMRESULT WINAPI fakeGetErrorText(MMRESULT error, LPSTR text, UINT size)
     return MMSYSERR_NOERROR;
 }
 
+// MIM_OPEN and MIM_CLOSE come inside open and close, as winmm calls them.
 static MMRESULT WINAPI fakeOpen(LPHMIDIIN handle, UINT device, DWORD_PTR callback,
                                 DWORD_PTR instance, DWORD flags)
 {
@@ -177,63 +127,30 @@ static MMRESULT WINAPI fakeOpen(LPHMIDIIN handle, UINT device, DWORD_PTR callbac
     d.callback = callback;
     d.instance = instance;
     d.open = true;
-    d.started = d.closing = d.openNotified = false;
-    d.thread = CreateThread(0, 0, deviceThread, (void*)(INT_PTR)device, 0, 0);
-    EnterCriticalSection(&lock);
-    while (!d.openNotified) SleepConditionVariableCS(&progress, &lock, INFINITE);
-    LeaveCriticalSection(&lock);
+    notify((int)device, MIM_OPEN);
     *handle = handleOf(device);
     return MMSYSERR_NOERROR;
 }
 
-static MMRESULT WINAPI fakeStart(HMIDIIN handle)
-{
-    int device = deviceOf(handle);
-    record("start", device < 0 ? UNKNOWN_HANDLE : device);
-    if (device < 0) return MMSYSERR_INVALHANDLE;
-    Held held;
-    devices[device].startTick = GetTickCount();
-    devices[device].started = true;
-    return MMSYSERR_NOERROR;
-}
-
-static MMRESULT stopInput(const char* what, HMIDIIN handle)
+static MMRESULT handled(const char* what, HMIDIIN handle)
 {
     int device = deviceOf(handle);
     record(what, device < 0 ? UNKNOWN_HANDLE : device);
-    if (device < 0) return MMSYSERR_INVALHANDLE;
-    Held held;
-    devices[device].started = false;        // what is still pending is dropped, not delivered
-    return MMSYSERR_NOERROR;
+    return device < 0 ? MMSYSERR_INVALHANDLE : MMSYSERR_NOERROR;
 }
 
-static MMRESULT WINAPI fakeStop(HMIDIIN handle) { return stopInput("stop", handle); }
-static MMRESULT WINAPI fakeReset(HMIDIIN handle) { return stopInput("reset", handle); }
-
-// Joins the device's thread: once this returns, the callback is never called for it again.
-static void closeDevice(int device)
-{
-    FakeDevice& d = devices[device];
-    EnterCriticalSection(&lock);
-    d.closing = true;
-    d.started = false;
-    WakeAllConditionVariable(&d.work);
-    LeaveCriticalSection(&lock);
-    WaitForSingleObject(d.thread, INFINITE);
-    CloseHandle(d.thread);
-    EnterCriticalSection(&lock);
-    d.thread = 0;
-    d.open = false;
-    LeaveCriticalSection(&lock);
-}
+static MMRESULT WINAPI fakeStart(HMIDIIN handle) { return handled("start", handle); }
+static MMRESULT WINAPI fakeStop(HMIDIIN handle) { return handled("stop", handle); }
+static MMRESULT WINAPI fakeReset(HMIDIIN handle) { return handled("reset", handle); }
 
 static MMRESULT WINAPI fakeClose(HMIDIIN handle)
 {
     int device = deviceOf(handle);
-    record("close", device < 0 ? UNKNOWN_HANDLE : device);
-    if (device < 0) return MMSYSERR_INVALHANDLE;
-    closeDevice(device);
-    return MMSYSERR_NOERROR;
+    MMRESULT result = handled("close", handle);
+    if (result) return result;
+    notify(device, MIM_CLOSE);
+    devices[device].open = false;
+    return result;
 }
 
 static MidiEventQueue* fakeCreateQueue(uint32_t capacity)
@@ -270,24 +187,9 @@ void resetMidiGlobals()
     }
 }
 
-static void closeLeftOpen()
-{
-    for (int device = 0; device < FAKE_MIDI_DEVICES; device++)
-        if (devices[device].open) closeDevice(device);
-}
-
 void fakeMidiInstall(int count)
 {
-    if (!lockReady) {
-        InitializeCriticalSection(&lock);
-        InitializeConditionVariable(&progress);
-        lockReady = true;
-    }
-    closeLeftOpen();
-    for (FakeDevice& d : devices) {
-        d = FakeDevice{};
-        InitializeConditionVariable(&d.work);
-    }
+    for (FakeDevice& d : devices) d = FakeDevice{};
     deviceCount = count;
     calls.clear();
     contexts.clear();
@@ -302,7 +204,7 @@ void fakeMidiInstall(int count)
 
 void fakeMidiUninstall()
 {
-    if (lockReady) closeLeftOpen();
+    for (FakeDevice& d : devices) d.open = false;
     midiApi = realMidiApi;
     resetMidiGlobals();
 }
@@ -311,16 +213,12 @@ void fakeMidiFailOpen(int device, MMRESULT error) { devices[device].openError = 
 void fakeMidiFailQueue() { queueFails = true; }
 void fakeMidiFailContext(int creation) { failingContext = creation; }
 
-std::vector<FakeMidiCall> fakeMidiCalls()
-{
-    Held held;
-    return calls;
-}
+std::vector<FakeMidiCall> fakeMidiCalls() { return calls; }
 
 std::vector<std::string> fakeMidiCallTexts()
 {
     std::vector<std::string> texts;
-    for (const FakeMidiCall& call : fakeMidiCalls()) texts.push_back(call.text);
+    for (const FakeMidiCall& call : calls) texts.push_back(call.text);
     return texts;
 }
 
@@ -333,42 +231,4 @@ int fakeMidiDevicesOpen()
     int open = 0;
     for (int device = 0; device < FAKE_MIDI_DEVICES; device++) open += devices[device].open;
     return open;
-}
-
-bool fakeMidiPlay(int device, const std::vector<DWORD>& messages)
-{
-    if (device < 0 || device >= FAKE_MIDI_DEVICES) return false;
-    FakeDevice& d = devices[device];
-    EnterCriticalSection(&lock);
-    bool playing = d.open && d.started;
-    if (playing) {
-        for (DWORD message : messages) d.pending.push_back(message);
-        d.sent += (long)messages.size();
-        WakeAllConditionVariable(&d.work);
-    }
-    LeaveCriticalSection(&lock);
-    return playing;
-}
-
-
-testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    EnterCriticalSection(&lock);
-    for (;;) {
-        int behind = -1;
-        for (int device = 0; device < FAKE_MIDI_DEVICES && behind < 0; device++)
-            if (devices[device].handled < devices[device].sent) behind = device;
-        if (behind < 0) break;
-        DWORD waited = GetTickCount() - start;
-        if (waited >= timeoutMs) {
-            long sent = devices[behind].sent, handled = devices[behind].handled;
-            LeaveCriticalSection(&lock);
-            return testing::AssertionFailure() << "device " << behind << " handled " << handled
-                                               << " of " << sent << " messages";
-        }
-        SleepConditionVariableCS(&progress, &lock, timeoutMs - waited);
-    }
-    LeaveCriticalSection(&lock);
-    return testing::AssertionSuccess();
 }

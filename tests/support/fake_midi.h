@@ -1,11 +1,11 @@
-// A scripted MIDI layer in place of winmm: how many devices there are, which calls fail,
-// and what each device plays, all chosen by the test; every call is written down in order.
+// A scripted MIDI layer in place of winmm: how many devices there are and which calls fail,
+// chosen by the test; every call is written down in order, with the records then alive.
+// The devices play nothing: a test plays by calling the callback from threads of its own.
 #ifndef TUNEGRIN_FAKE_MIDI_H
 #define TUNEGRIN_FAKE_MIDI_H
 
 #include <windows.h>
 #include <mmsystem.h>
-#include <gtest/gtest.h>
 #include "midi/midi_api.h"
 #include <string>
 #include <vector>
@@ -21,7 +21,7 @@ struct FakeMidiCall {
     bool queueAlive;                // the event queue created through the table, not yet freed
 };
 
-// Puts the layer in midiApi with `deviceCount` working devices and nothing played; clears
+// Puts the layer in midiApi with `deviceCount` working devices; clears
 // the record of calls and the MIDI globals. Uninstall closes what a test left open, puts
 // the real winmm table back and clears the MIDI globals again.
 void fakeMidiInstall(int deviceCount);
@@ -39,13 +39,5 @@ int fakeMidiContextsCreated();
 int fakeMidiContextsAlive();
 bool fakeMidiQueueAlive();
 int fakeMidiDevicesOpen();
-
-// Device `device` plays short messages: they are delivered from the device's own thread,
-// in order, as MIM_DATA stamped in ms since its start. Gives false, and plays nothing, when
-// the device is not started (a real device delivers no input then).
-bool fakeMidiPlay(int device, const std::vector<DWORD>& messages);
-// Waits until every message sent has been handed to the callback (or discarded by a close).
-testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs = 20000);
-
 
 #endif
