@@ -8,7 +8,6 @@ static const int BLACK_KEY_FIRST = 222, BLACK_KEY_LAST = 236;
 static const int WHITE_KEY_FIRST = 201, WHITE_KEY_LAST = 221;
 static const int FIRST_ANSWERING_KEY = 207;     // B2; the six white keys below it are wrong answers
 
-
 // A key's rectangle in the dialog's client coordinates, from its real window.
 static RECT keyRect(int id)
 {
@@ -68,7 +67,6 @@ static testing::AssertionResult pressPosts(POINT at, int expected)
                                                     << result.message();
     return result;
 }
-
 
 // The caption the next opening will draw from this seed.
 static std::string captionFor(uint32_t seed, int drawsBefore = 0)

@@ -142,18 +142,6 @@ TEST_F(MidiCallback, VelocityZeroIsQueuedAndPostedButNeverJudged)
     EXPECT_TRUE(windowShows(scoreEraseBitmap, 20, scoreRowY));
 }
 
-TEST_F(MidiCallback, EventsPutWhileAPostWaitsAddNoPostAndOneDrainTakesThemAll)
-{
-    SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);
-    for (int i = 0; i < 3; i++) deliver(MIM_DATA, noteOn(60, 100));
-    EXPECT_TRUE(postedInputs(1));
-    SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);      // the post, handled
-    EXPECT_EQ(scoreRowX, 80) << "three right answers, one drain";
-    EXPECT_EQ(eventQueue->count.load(), 0u);
-    deliver(MIM_DATA, noteOn(62, 100));
-    EXPECT_TRUE(postedInputs(1)) << "after a drain the next event posts again";
-}
-
 // A window that no longer exists: posts to it fail, and so does a timer on it.
 static HWND goneWindow()
 {

@@ -53,7 +53,7 @@ static bool contextAlive(const CreatedContext& created)
     return blockHolds(created.memory, created.record) && created.record->contextMemory == created.memory;
 }
 
-static int contextsAliveNow()
+int fakeMidiContextsAlive()
 {
     int alive = 0;
     for (size_t i = 0; i < contexts.size(); i++) {
@@ -64,22 +64,21 @@ static int contextsAliveNow()
     return alive;
 }
 
-static bool queueAliveNow()
+bool fakeMidiQueueAlive()
 {
     return createdQueue && blockHolds(createdQueueMemory, createdQueue) &&
            createdQueue->headerMemory == createdQueueMemory;
 }
 
-#define NO_NUMBER -1
 #define UNKNOWN_HANDLE -2               // written "?": a handle the layer never gave out
 
-static void record(const char* what, long number = NO_NUMBER)
+static void record(const char* what, long number = -1)
 {
     char text[40];
     if (number == UNKNOWN_HANDLE) snprintf(text, sizeof text, "%s ?", what);
     else if (number >= 0) snprintf(text, sizeof text, "%s %ld", what, number);
     else snprintf(text, sizeof text, "%s", what);
-    calls.push_back(FakeMidiCall{ text, contextsAliveNow(), queueAliveNow() });
+    calls.push_back(FakeMidiCall{ text, fakeMidiContextsAlive(), fakeMidiQueueAlive() });
 }
 
 static void notify(int device, UINT kind)
@@ -223,8 +222,6 @@ std::vector<std::string> fakeMidiCallTexts()
 }
 
 int fakeMidiContextsCreated() { return (int)contexts.size(); }
-int fakeMidiContextsAlive() { return contextsAliveNow(); }
-bool fakeMidiQueueAlive() { return queueAliveNow(); }
 
 int fakeMidiDevicesOpen()
 {
