@@ -157,6 +157,8 @@ static std::vector<std::string> shutdownCalls(const DeviceRow& row)
     return calls;
 }
 
+void PrintTo(const DeviceRow& row, std::ostream* out) { *out << row.name; }
+
 class DeviceStartup : public VirtualMidiRun, public testing::WithParamInterface<DeviceRow> {};
 
 // Start-up and shutdown exactly in order, the boxes for failed devices, and one right
