@@ -22,14 +22,10 @@ protected:
 
 static const std::string all = "B4,A4,G4,F4,E4,D4,C4,B3,A3,G3,F3,E3,D3,C3,B2";
 
-TEST_F(NoteSettings, MissingFileEnablesEveryNoteAndIsNotCreated)
+TEST_F(NoteSettings, MissingFileKeyOrSectionEnablesEveryNoteAndNoFileIsCreated)
 {
     EXPECT_EQ(enabledAfterLoading(0), all);
     EXPECT_FALSE(settingsFileExists()) << "reading must not create the file";
-}
-
-TEST_F(NoteSettings, MissingKeyOrSectionEnablesEveryNote)
-{
     FILE* file = fopen("tunegrin.ini", "wb");
     fputs("[initialize]\r\nother=C3\r\n[elsewhere]\r\nnotes=C3\r\n", file);
     fclose(file);

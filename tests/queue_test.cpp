@@ -40,18 +40,6 @@ TEST(MidiQueue, NewQueueIsEmptyWithItsSlotsInOneLockedBlockOfTwelveBytesEach)
     queueDestroy(queue);
 }
 
-TEST(MidiQueue, PutThenGetGivesTheSameEventBack)
-{
-    MidiEventQueue* queue = queueCreate(4);
-    MidiEvent in = { 5, 123456, 0x643C90 }, out = {};
-    queuePut(queue, &in);
-    EXPECT_EQ(queue->count.load(), 1u);
-    EXPECT_EQ(queueGet(queue, &out), 1);
-    EXPECT_TRUE(sameEvent(out, in));
-    EXPECT_EQ(queueGet(queue, &out), 0);
-    queueDestroy(queue);
-}
-
 TEST(MidiQueue, KeepsEveryEventUpToCapacityThenDropsTheNewest)
 {
     MidiEventQueue* queue = queueCreate(MIDI_QUEUE_CAPACITY);

@@ -14,14 +14,9 @@ struct Bmp {
     int at(int x, int y) const { return pixels[y * width + x]; }
 };
 
-static std::string sourcePath(const std::string& relative)
+static std::vector<unsigned char> sourceFile(const std::string& relative)
 {
-    return windowsPath(TUNEGRIN_SOURCE_DIR) + "/" + relative;
-}
-
-static std::vector<unsigned char> readFile(const std::string& path)
-{
-    std::string bytes = readWholeFile(path);
+    std::string bytes = readWholeFile(windowsPath(TUNEGRIN_SOURCE_DIR) + "/" + relative);
     return std::vector<unsigned char>(bytes.begin(), bytes.end());
 }
 
@@ -33,7 +28,7 @@ static int le32(const std::vector<unsigned char>& b, size_t at)
 static Bmp loadBmp(int id)
 {
     Bmp bmp;
-    std::vector<unsigned char> b = readFile(sourcePath("resources/sprite" + std::to_string(id) + ".bmp"));
+    std::vector<unsigned char> b = sourceFile("resources/sprite" + std::to_string(id) + ".bmp");
     if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return bmp;
     int offset = le32(b, 10);
     bmp.width = le32(b, 18);
@@ -206,7 +201,7 @@ TEST(SpriteFiles, FacesAndMarksHaveWhiteCornersAndBlankSpritesAreWhite)
 
 TEST(SpriteFiles, IconIsOne32By32SixteenColourImage)
 {
-    std::vector<unsigned char> ico = readFile(sourcePath("resources/tunegrin.ico"));
+    std::vector<unsigned char> ico = sourceFile("resources/tunegrin.ico");
     ASSERT_GE(ico.size(), 22u);
     EXPECT_EQ(ico[2] | ico[3] << 8, 1);       // an icon
     EXPECT_EQ(ico[4] | ico[5] << 8, 1);       // one image

@@ -30,18 +30,9 @@ static testing::AssertionResult versionString(const char* name, std::string* val
     return testing::AssertionSuccess();
 }
 
-TEST(VersionResource, DescriptionAndNamesAreFilledIn)
-{
-    std::string description, original;
-    ASSERT_TRUE(versionString("FileDescription", &description));
-    EXPECT_FALSE(description.empty());
-    ASSERT_TRUE(versionString("OriginalFilename", &original));
-    EXPECT_EQ(original, "tunegrin.exe");
-}
-
 // The numbers Windows compares when installing over an older copy must say the same
 // version as the texts Explorer shows and the release archives are named after.
-TEST(VersionResource, FixedNumbersMatchTheVersionTexts)
+TEST(VersionResource, FixedNumbersMatchTheVersionTextsAndTheNamesAreFilledIn)
 {
     std::vector<char> block = versionBlock();
     ASSERT_FALSE(block.empty());
@@ -63,4 +54,9 @@ TEST(VersionResource, FixedNumbersMatchTheVersionTexts)
         EXPECT_EQ(shown, text) << name;
     }
     EXPECT_EQ(std::string(text), TUNEGRIN_VERSION_TEXT) << "the archives' name";
+    std::string description, original;
+    ASSERT_TRUE(versionString("FileDescription", &description));
+    EXPECT_FALSE(description.empty());
+    ASSERT_TRUE(versionString("OriginalFilename", &original));
+    EXPECT_EQ(original, "tunegrin.exe");
 }

@@ -8,13 +8,6 @@
 #error "TUNEGRIN_EXE must name the built game"
 #endif
 
-static std::string gamePath()           // with backslashes, as CreateProcess wants it
-{
-    std::string path = windowsPath(TUNEGRIN_EXE);
-    for (char& c : path) if (c == '/') c = '\\';
-    return path;
-}
-
 HWND findKeyboard(const Game& game)
 {
     return findGameWindow(game, "#32770", [](HWND dialog) { return GetDlgItem(dialog, KEY_B2) != 0; });
@@ -37,7 +30,7 @@ HWND findOptions(const Game& game)
 
 testing::AssertionResult launchGame(Game& game, const std::string& folder, const std::string& exe)
 {
-    std::string path = exe.empty() ? gamePath() : exe;
+    std::string path = exe.empty() ? windowsPath(TUNEGRIN_EXE) : exe;
     std::string commandLine = "\"" + path + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;

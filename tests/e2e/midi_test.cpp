@@ -58,16 +58,15 @@ struct DeviceRow {
     int failingCaps, failingOpen;   // -1 for none
 };
 
-class VirtualMidiRun : public testing::Test {
+class VirtualMidiRun : public GameWatch {
 protected:
     ScratchFolder folder{ "midi" };
     VirtualMidi* midi = openVirtualMidi();
-    Game game;
 
     void TearDown() override
     {
         if (midi) midi->floodRate = 0;
-        closeGameProcess(game);
+        GameWatch::TearDown();
     }
 
     testing::AssertionResult launch(const DeviceRow& row)
@@ -105,27 +104,12 @@ protected:
         return findGameWindow(game, "#32770", [](HWND box) { return windowText(box) == "TuneGrin"; });
     }
 
-    Picture look() const { return capture(game.window); }
-
-    testing::AssertionResult waitForMarks(int count, int timeoutMs = 5000) const
-    {
-        if (waitUntil([&] { return (bool)rowShowsMarks(look(), count); }, timeoutMs))
-            return testing::AssertionSuccess();
-        return rowShowsMarks(look(), count);
-    }
-
     // A fresh turn's note on the staff: after the previous one's face has gone.
     testing::AssertionResult waitForNewNote() const
     {
         if (waitUntil([&] { Picture now = look(); return findNote(now).row >= 0 && faceOnStaff(now) == FACE_NONE; }, 15000))
             return testing::AssertionSuccess();
         return testing::AssertionFailure() << "no note came; the staff shows " << faceName(faceOnStaff(look()));
-    }
-
-    testing::AssertionResult waitForFace(Face face, int timeoutMs = 5000) const
-    {
-        if (waitUntil([&] { return faceOnStaff(look()) == face; }, timeoutMs)) return testing::AssertionSuccess();
-        return testing::AssertionFailure() << "the staff shows " << faceName(faceOnStaff(look()));
     }
 
     void checkThreads() const
@@ -218,7 +202,6 @@ TEST_P(DeviceStartup, CallsInOrderAndPlays)
         expected.push_back(text("MIM_DATA %d 0x%lx", player, RIGHT));
     } else {
         postCommand(game, GAME_KEYBOARD);
-        HWND keyboard = 0;
         ASSERT_TRUE(waitUntil([&] { return (keyboard = findKeyboard(game)) != 0; }, 10000)) << "no keyboard";
         clickWhiteKey(keyboard, KEY_C3);
     }

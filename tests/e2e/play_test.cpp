@@ -2,31 +2,13 @@
 // judged only by what it shows, what it saves and how it ends. Needs a small desktop
 // (640 x 480): a full score row then takes 30 right answers.
 #include "screen.h"
-#include <stdio.h>
 
-class GameRun : public testing::Test {
+class GameRun : public GameWatch {
 protected:
     ScratchFolder folder{ "e2e" };
-    Game game;
-    HWND keyboard = 0;
     int marks = 0;                  // marks the score row should show
 
     void SetUp() override { ASSERT_TRUE(launchGame(game, folder.path())); }
-
-    void TearDown() override
-    {
-        if (HasFailure() && game.window && IsWindow(game.window)) {
-            char path[MAX_PATH];
-            GetTempPathA(sizeof path, path);
-            std::string file = std::string(path) + "tunegrin-e2e-" +
-                               testing::UnitTest::GetInstance()->current_test_info()->name() + ".bmp";
-            savePicture(look(), file.c_str());
-            printf("the game's window at the failure: %s\n", file.c_str());
-        }
-        closeGameProcess(game);
-    }
-
-    Picture look() const { return capture(game.window, keyboard); }
 
     testing::AssertionResult openKeyboard()
     {
@@ -57,29 +39,6 @@ protected:
             return testing::AssertionFailure() << "the keyboard is still open";
         keyboard = 0;
         return testing::AssertionSuccess();
-    }
-
-    NoteSeen waitForNote(int timeoutMs = 20000)
-    {
-        NoteSeen note;
-        waitUntil([&] { return (note = findNote(look())).row >= 0; }, timeoutMs);
-        return note;
-    }
-
-    testing::AssertionResult waitForMarks(int count, int timeoutMs = 5000)
-    {
-        if (waitUntil([&] { return (bool)rowShowsMarks(look(), count); }, timeoutMs))
-            return testing::AssertionSuccess();
-        return rowShowsMarks(look(), count);
-    }
-
-    testing::AssertionResult waitForFace(Face face, int timeoutMs = 5000)
-    {
-        Face seen = FACE_NONE;
-        if (waitUntil([&] { return (seen = faceOnStaff(look())) == face; }, timeoutMs))
-            return testing::AssertionSuccess();
-        return testing::AssertionFailure() << "the staff shows " << faceName(seen) << ", expected "
-                                           << faceName(face);
     }
 
     // The next note, answered with its key: one more mark.

@@ -265,7 +265,7 @@ testing::AssertionResult gameMenuShows(const Game& game, bool startEnabled, bool
     return testing::AssertionSuccess();
 }
 
-void savePicture(const Picture& picture, const char* path)
+static void savePicture(const Picture& picture, const char* path)
 {
     FILE* file = fopen(path, "wb");
     if (!file) return;
@@ -286,4 +286,39 @@ void savePicture(const Picture& picture, const char* path)
         fwrite(&p, 4, 1, file);
     }
     fclose(file);
+}
+
+void GameWatch::TearDown()
+{
+    if (HasFailure() && game.window && IsWindow(game.window)) {
+        char path[MAX_PATH];
+        GetTempPathA(sizeof path, path);
+        std::string file = std::string(path) + "tunegrin-e2e-" +
+                           testing::UnitTest::GetInstance()->current_test_info()->name() + ".bmp";
+        savePicture(look(), file.c_str());
+        printf("the game's window at the failure: %s\n", file.c_str());
+    }
+    closeGameProcess(game);
+}
+
+NoteSeen GameWatch::waitForNote(int timeoutMs) const
+{
+    NoteSeen note;
+    waitUntil([&] { return (note = findNote(look())).row >= 0; }, timeoutMs);
+    return note;
+}
+
+testing::AssertionResult GameWatch::waitForMarks(int count, int timeoutMs) const
+{
+    if (waitUntil([&] { return (bool)rowShowsMarks(look(), count); }, timeoutMs))
+        return testing::AssertionSuccess();
+    return rowShowsMarks(look(), count);
+}
+
+testing::AssertionResult GameWatch::waitForFace(Face face, int timeoutMs) const
+{
+    Face seen = FACE_NONE;
+    if (waitUntil([&] { return (seen = faceOnStaff(look())) == face; }, timeoutMs))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the staff shows " << faceName(seen) << ", expected " << faceName(face);
 }

@@ -47,7 +47,18 @@ bool walkerShown(const Picture& picture);    // something drawn in the walker's 
 // grayed, and closes the menu again with Esc.
 testing::AssertionResult gameMenuShows(const Game& game, bool startEnabled, bool stopEnabled);
 
-// Writes the picture as a .bmp file, to look at when a test fails.
-void savePicture(const Picture& picture, const char* path);
+// A test's view of the game it runs: the pictures it shows and waits for what they show.
+// A failed test leaves the last picture in the temporary folder.
+class GameWatch : public testing::Test {
+protected:
+    Game game;
+    HWND keyboard = 0;          // the on-screen keyboard while it is open: hidden in captures
+
+    void TearDown() override;
+    Picture look() const { return capture(game.window, keyboard); }
+    NoteSeen waitForNote(int timeoutMs = 20000) const;
+    testing::AssertionResult waitForMarks(int count, int timeoutMs = 5000) const;
+    testing::AssertionResult waitForFace(Face face, int timeoutMs = 5000) const;
+};
 
 #endif

@@ -1,6 +1,7 @@
 // The test's side of the virtual MIDI devices: the shared block and the copy of the game
 // that loads the stand-in.
 #include "virtual_midi.h"
+#include "scratch.h"
 #include <string.h>
 
 #ifndef TUNEGRIN_EXE
@@ -9,16 +10,6 @@
 #ifndef TUNEGRIN_FAKE_WINMM
 #error "TUNEGRIN_FAKE_WINMM must name the stand-in winmm.dll"
 #endif
-
-std::string windowsPath(const char* path)
-{
-    std::string result = path;
-    if (!result.empty() && result[0] == '/') {
-        result = "Z:" + result;
-        for (char& c : result) if (c == '/') c = '\\';
-    }
-    return result;
-}
 
 VirtualMidi* openVirtualMidi()
 {

@@ -63,8 +63,6 @@ VirtualMidi* openVirtualMidi();
 // per-program override so that copy loads it instead of Wine's own winmm. Gives the copy's
 // full path, or "" on failure.
 std::string installVirtualMidi(const std::string& folder, const char* exeName);
-// A Unix path (as the build names its files) as Wine shows it, on drive Z:.
-std::string windowsPath(const char* path);
 // Hands a device one message to play.
 void virtualPlay(VirtualMidi* midi, int device, uint32_t kind, uint32_t message);
 

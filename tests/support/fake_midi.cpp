@@ -1,30 +1,16 @@
-// The scripted MIDI layer: winmm's contract for input devices, played from threads of its own.
+// The scripted MIDI layer: winmm's contract for input devices, called on the window thread.
 #include "fake_midi.h"
 #include "midi/midi.h"
 #include "midi/midi_api.h"
-#include <deque>
 #include <stdio.h>
 #include <string.h>
 
 typedef void (CALLBACK* InputCallback)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR);
 
-struct PlayedMessage {
-    UINT kind;
-    DWORD message;
-};
-
 struct FakeDevice {
-    MMRESULT capsError;
     MMRESULT openError;
-    bool open, started, closing, openNotified;
-    FakeMidiOpen arguments;
-    HANDLE thread;
-    CONDITION_VARIABLE work;            // wakes the device's thread: something played, or close
-    std::deque<PlayedMessage> pending;
-    long sent, handled;                 // handled: delivered, or dropped by stop or close
-    int callbacks;
-    DWORD callbackThread;
-    DWORD startTick;
+    bool open;
+    DWORD_PTR callback, instance;       // as given to open
 };
 
 struct CreatedContext {
@@ -32,11 +18,6 @@ struct CreatedContext {
     MidiDeviceContext* record;
 };
 
-// The device threads and the main thread share the devices' fields and `calls` under `lock`;
-// the script and the records of what was created are the main thread's alone.
-static CRITICAL_SECTION lock;
-static CONDITION_VARIABLE progress;     // a message handled, a device's open notified
-static bool lockReady;
 static int deviceCount;
 static FakeDevice devices[FAKE_MIDI_DEVICES];
 static std::vector<FakeMidiCall> calls;
@@ -46,16 +27,6 @@ static int failingContext;
 static int contextCreations;
 static MidiEventQueue* createdQueue;
 static HGLOBAL createdQueueMemory;
-static UINT errorTextSize;
-static std::string playDuringCall;     // fakeMidiPlayDuring's script, main thread only
-static int playDuringDevice;
-static std::vector<DWORD> playDuringMessages;
-static bool play(int device, UINT kind, const std::vector<DWORD>& messages);
-
-struct Held {                           // `lock`, for the rest of the scope
-    Held() { EnterCriticalSection(&lock); }
-    ~Held() { LeaveCriticalSection(&lock); }
-};
 
 // The handle a device is given at open: its own slot's address, never null.
 static HMIDIIN handleOf(int device) { return (HMIDIIN)&devices[device]; }
@@ -82,7 +53,7 @@ static bool contextAlive(const CreatedContext& created)
     return blockHolds(created.memory, created.record) && created.record->contextMemory == created.memory;
 }
 
-static int contextsAliveNow()
+int fakeMidiContextsAlive()
 {
     int alive = 0;
     for (size_t i = 0; i < contexts.size(); i++) {
@@ -93,70 +64,26 @@ static int contextsAliveNow()
     return alive;
 }
 
-static bool queueAliveNow()
+bool fakeMidiQueueAlive()
 {
     return createdQueue && blockHolds(createdQueueMemory, createdQueue) &&
            createdQueue->headerMemory == createdQueueMemory;
 }
 
-#define NO_NUMBER -1
 #define UNKNOWN_HANDLE -2               // written "?": a handle the layer never gave out
 
-static void record(const char* what, long number = NO_NUMBER)
+static void record(const char* what, long number = -1)
 {
     char text[40];
     if (number == UNKNOWN_HANDLE) snprintf(text, sizeof text, "%s ?", what);
     else if (number >= 0) snprintf(text, sizeof text, "%s %ld", what, number);
     else snprintf(text, sizeof text, "%s", what);
-    FakeMidiCall call = { text, contextsAliveNow(), queueAliveNow() };
-    EnterCriticalSection(&lock);
-    calls.push_back(call);
-    LeaveCriticalSection(&lock);
-    if (!playDuringCall.empty() && call.text == playDuringCall) {
-        playDuringCall.clear();
-        if (play(playDuringDevice, MIM_DATA, playDuringMessages)) fakeMidiDelivered();
-    }
+    calls.push_back(FakeMidiCall{ text, fakeMidiContextsAlive(), fakeMidiQueueAlive() });
 }
 
-static void notify(int device, UINT kind, DWORD_PTR param1, DWORD_PTR param2)
+static void notify(int device, UINT kind)
 {
-    FakeDevice& d = devices[device];
-    ((InputCallback)d.arguments.callback)(handleOf(device), kind, d.arguments.instance,
-                                          param1, param2);
-    Held held;
-    d.callbacks++;
-    d.callbackThread = GetCurrentThreadId();
-}
-
-// One thread per open device: MIM_OPEN first, then what is played while it is started,
-// then MIM_CLOSE, all before close returns.
-static DWORD WINAPI deviceThread(void* parameter)
-{
-    int device = (int)(INT_PTR)parameter;
-    FakeDevice& d = devices[device];
-    notify(device, MIM_OPEN, 0, 0);
-    EnterCriticalSection(&lock);
-    d.openNotified = true;
-    WakeAllConditionVariable(&progress);
-    for (;;) {
-        while (!d.closing && d.pending.empty()) SleepConditionVariableCS(&d.work, &lock, INFINITE);
-        if (d.closing) break;
-        PlayedMessage played = d.pending.front();
-        d.pending.pop_front();
-        bool deliver = d.started;
-        DWORD stamp = GetTickCount() - d.startTick;
-        LeaveCriticalSection(&lock);
-        if (deliver) notify(device, played.kind, played.message, stamp);
-        EnterCriticalSection(&lock);
-        d.handled++;
-        WakeAllConditionVariable(&progress);
-    }
-    d.handled += (long)d.pending.size();    // what a close cuts off is never delivered
-    d.pending.clear();
-    WakeAllConditionVariable(&progress);
-    LeaveCriticalSection(&lock);
-    notify(device, MIM_CLOSE, 0, 0);
-    return 0;
+    ((InputCallback)devices[device].callback)(handleOf(device), kind, devices[device].instance, 0, 0);
 }
 
 static UINT WINAPI fakeGetNumDevs()
@@ -169,11 +96,7 @@ static MMRESULT WINAPI fakeGetDevCaps(UINT_PTR device, LPMIDIINCAPSA caps, UINT 
 {
     record("caps", (long)device);
     if (device >= (UINT_PTR)deviceCount || device >= FAKE_MIDI_DEVICES) return MMSYSERR_BADDEVICEID;
-    if (devices[device].capsError) return devices[device].capsError;
     MIDIINCAPSA filled = {};
-    filled.wMid = 0xFFFF;             // no maker: a stand-in
-    filled.wPid = (WORD)device;
-    filled.vDriverVersion = 0x0100;
     snprintf(filled.szPname, sizeof filled.szPname, "Scripted keyboard %d", (int)device);
     memcpy(caps, &filled, size < sizeof filled ? size : sizeof filled);
     return MMSYSERR_NOERROR;
@@ -182,7 +105,6 @@ static MMRESULT WINAPI fakeGetDevCaps(UINT_PTR device, LPMIDIINCAPSA caps, UINT 
 static MMRESULT WINAPI fakeGetErrorText(MMRESULT error, LPSTR text, UINT size)
 {
     record("text", (long)error);
-    errorTextSize = size;
     if (!text || size == 0) return MMSYSERR_INVALPARAM;
     char full[80];
     snprintf(full, sizeof full, "scripted error %u", (unsigned)error);
@@ -190,6 +112,7 @@ static MMRESULT WINAPI fakeGetErrorText(MMRESULT error, LPSTR text, UINT size)
     return MMSYSERR_NOERROR;
 }
 
+// MIM_OPEN and MIM_CLOSE come inside open and close, as winmm calls them.
 static MMRESULT WINAPI fakeOpen(LPHMIDIIN handle, UINT device, DWORD_PTR callback,
                                 DWORD_PTR instance, DWORD flags)
 {
@@ -200,65 +123,33 @@ static MMRESULT WINAPI fakeOpen(LPHMIDIIN handle, UINT device, DWORD_PTR callbac
     if (d.open) return MMSYSERR_ALLOCATED;
     if (d.openError) return d.openError;
     if ((flags & CALLBACK_TYPEMASK) != CALLBACK_FUNCTION || !callback) return MMSYSERR_INVALFLAG;
-    d.arguments = FakeMidiOpen{ callback, instance, flags };
+    d.callback = callback;
+    d.instance = instance;
     d.open = true;
-    d.started = d.closing = d.openNotified = false;
-    d.thread = CreateThread(0, 0, deviceThread, (void*)(INT_PTR)device, 0, 0);
-    EnterCriticalSection(&lock);
-    while (!d.openNotified) SleepConditionVariableCS(&progress, &lock, INFINITE);
-    LeaveCriticalSection(&lock);
+    notify((int)device, MIM_OPEN);
     *handle = handleOf(device);
     return MMSYSERR_NOERROR;
 }
 
-static MMRESULT WINAPI fakeStart(HMIDIIN handle)
-{
-    int device = deviceOf(handle);
-    record("start", device < 0 ? UNKNOWN_HANDLE : device);
-    if (device < 0) return MMSYSERR_INVALHANDLE;
-    Held held;
-    devices[device].startTick = GetTickCount();
-    devices[device].started = true;
-    return MMSYSERR_NOERROR;
-}
-
-static MMRESULT stopInput(const char* what, HMIDIIN handle)
+static MMRESULT handled(const char* what, HMIDIIN handle)
 {
     int device = deviceOf(handle);
     record(what, device < 0 ? UNKNOWN_HANDLE : device);
-    if (device < 0) return MMSYSERR_INVALHANDLE;
-    Held held;
-    devices[device].started = false;        // what is still pending is dropped, not delivered
-    return MMSYSERR_NOERROR;
+    return device < 0 ? MMSYSERR_INVALHANDLE : MMSYSERR_NOERROR;
 }
 
-static MMRESULT WINAPI fakeStop(HMIDIIN handle) { return stopInput("stop", handle); }
-static MMRESULT WINAPI fakeReset(HMIDIIN handle) { return stopInput("reset", handle); }
-
-// Joins the device's thread: once this returns, the callback is never called for it again.
-static void closeDevice(int device)
-{
-    FakeDevice& d = devices[device];
-    EnterCriticalSection(&lock);
-    d.closing = true;
-    d.started = false;
-    WakeAllConditionVariable(&d.work);
-    LeaveCriticalSection(&lock);
-    WaitForSingleObject(d.thread, INFINITE);
-    CloseHandle(d.thread);
-    EnterCriticalSection(&lock);
-    d.thread = 0;
-    d.open = false;
-    LeaveCriticalSection(&lock);
-}
+static MMRESULT WINAPI fakeStart(HMIDIIN handle) { return handled("start", handle); }
+static MMRESULT WINAPI fakeStop(HMIDIIN handle) { return handled("stop", handle); }
+static MMRESULT WINAPI fakeReset(HMIDIIN handle) { return handled("reset", handle); }
 
 static MMRESULT WINAPI fakeClose(HMIDIIN handle)
 {
     int device = deviceOf(handle);
-    record("close", device < 0 ? UNKNOWN_HANDLE : device);
-    if (device < 0) return MMSYSERR_INVALHANDLE;
-    closeDevice(device);
-    return MMSYSERR_NOERROR;
+    MMRESULT result = handled("close", handle);
+    if (result) return result;
+    notify(device, MIM_CLOSE);
+    devices[device].open = false;
+    return result;
 }
 
 static MidiEventQueue* fakeCreateQueue(uint32_t capacity)
@@ -295,24 +186,9 @@ void resetMidiGlobals()
     }
 }
 
-static void closeLeftOpen()
-{
-    for (int device = 0; device < FAKE_MIDI_DEVICES; device++)
-        if (devices[device].open) closeDevice(device);
-}
-
 void fakeMidiInstall(int count)
 {
-    if (!lockReady) {
-        InitializeCriticalSection(&lock);
-        InitializeConditionVariable(&progress);
-        lockReady = true;
-    }
-    closeLeftOpen();
-    for (FakeDevice& d : devices) {
-        d = FakeDevice{};
-        InitializeConditionVariable(&d.work);
-    }
+    for (FakeDevice& d : devices) d = FakeDevice{};
     deviceCount = count;
     calls.clear();
     contexts.clear();
@@ -321,107 +197,35 @@ void fakeMidiInstall(int count)
     contextCreations = 0;
     createdQueue = 0;
     createdQueueMemory = 0;
-    errorTextSize = 0;
-    playDuringCall.clear();
     resetMidiGlobals();
     midiApi = fakeMidiApi;
 }
 
 void fakeMidiUninstall()
 {
-    if (lockReady) closeLeftOpen();
+    for (FakeDevice& d : devices) d.open = false;
     midiApi = realMidiApi;
     resetMidiGlobals();
 }
 
-void fakeMidiFailCaps(int device, MMRESULT error) { devices[device].capsError = error; }
 void fakeMidiFailOpen(int device, MMRESULT error) { devices[device].openError = error; }
 void fakeMidiFailQueue() { queueFails = true; }
 void fakeMidiFailContext(int creation) { failingContext = creation; }
 
-void fakeMidiPlayDuring(const char* call, int device, const std::vector<DWORD>& messages)
-{
-    playDuringCall = call;
-    playDuringDevice = device;
-    playDuringMessages = messages;
-}
-
-std::vector<FakeMidiCall> fakeMidiCalls()
-{
-    Held held;
-    return calls;
-}
+std::vector<FakeMidiCall> fakeMidiCalls() { return calls; }
 
 std::vector<std::string> fakeMidiCallTexts()
 {
     std::vector<std::string> texts;
-    for (const FakeMidiCall& call : fakeMidiCalls()) texts.push_back(call.text);
+    for (const FakeMidiCall& call : calls) texts.push_back(call.text);
     return texts;
 }
 
-FakeMidiOpen fakeMidiOpenArguments(int device) { return devices[device].arguments; }
-UINT fakeMidiErrorTextSize() { return errorTextSize; }
 int fakeMidiContextsCreated() { return (int)contexts.size(); }
-int fakeMidiContextsAlive() { return contextsAliveNow(); }
-bool fakeMidiQueueAlive() { return queueAliveNow(); }
 
 int fakeMidiDevicesOpen()
 {
     int open = 0;
     for (int device = 0; device < FAKE_MIDI_DEVICES; device++) open += devices[device].open;
     return open;
-}
-
-static bool play(int device, UINT kind, const std::vector<DWORD>& messages)
-{
-    if (device < 0 || device >= FAKE_MIDI_DEVICES) return false;
-    FakeDevice& d = devices[device];
-    EnterCriticalSection(&lock);
-    bool playing = d.open && d.started;
-    if (playing) {
-        for (DWORD message : messages) d.pending.push_back(PlayedMessage{ kind, message });
-        d.sent += (long)messages.size();
-        WakeAllConditionVariable(&d.work);
-    }
-    LeaveCriticalSection(&lock);
-    return playing;
-}
-
-bool fakeMidiPlay(int device, const std::vector<DWORD>& messages) { return play(device, MIM_DATA, messages); }
-bool fakeMidiSend(int device, DWORD message, UINT kind) { return play(device, kind, { message }); }
-
-testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    EnterCriticalSection(&lock);
-    for (;;) {
-        int behind = -1;
-        for (int device = 0; device < FAKE_MIDI_DEVICES && behind < 0; device++)
-            if (devices[device].handled < devices[device].sent) behind = device;
-        if (behind < 0) break;
-        DWORD waited = GetTickCount() - start;
-        if (waited >= timeoutMs) {
-            long sent = devices[behind].sent, handled = devices[behind].handled;
-            LeaveCriticalSection(&lock);
-            return testing::AssertionFailure() << "device " << behind << " handled " << handled
-                                               << " of " << sent << " messages";
-        }
-        SleepConditionVariableCS(&progress, &lock, timeoutMs - waited);
-    }
-    LeaveCriticalSection(&lock);
-    return testing::AssertionSuccess();
-}
-
-DWORD fakeMidiStartTick(int device) { return devices[device].startTick; }
-
-int fakeMidiCallbacks(int device)
-{
-    Held held;
-    return devices[device].callbacks;
-}
-
-DWORD fakeMidiCallbackThread(int device)
-{
-    Held held;
-    return devices[device].callbackThread;
 }

@@ -1,11 +1,11 @@
-// A scripted MIDI layer in place of winmm: how many devices there are, which calls fail,
-// and what each device plays, all chosen by the test; every call is written down in order.
+// A scripted MIDI layer in place of winmm: how many devices there are and which calls fail,
+// chosen by the test; every call is written down in order, with the records then alive.
+// The devices play nothing: a test plays by calling the callback from threads of its own.
 #ifndef TUNEGRIN_FAKE_MIDI_H
 #define TUNEGRIN_FAKE_MIDI_H
 
 #include <windows.h>
 #include <mmsystem.h>
-#include <gtest/gtest.h>
 #include "midi/midi_api.h"
 #include <string>
 #include <vector>
@@ -21,14 +21,7 @@ struct FakeMidiCall {
     bool queueAlive;                // the event queue created through the table, not yet freed
 };
 
-// What open was given for one device (all zero when it was never opened).
-struct FakeMidiOpen {
-    DWORD_PTR callback;
-    DWORD_PTR instance;
-    DWORD flags;
-};
-
-// Puts the layer in midiApi with `deviceCount` working devices and nothing played; clears
+// Puts the layer in midiApi with `deviceCount` working devices; clears
 // the record of calls and the MIDI globals. Uninstall closes what a test left open, puts
 // the real winmm table back and clears the MIDI globals again.
 void fakeMidiInstall(int deviceCount);
@@ -36,34 +29,15 @@ void fakeMidiUninstall();
 void resetMidiGlobals();
 
 // Failures to script before start-up.
-void fakeMidiFailCaps(int device, MMRESULT error);
 void fakeMidiFailOpen(int device, MMRESULT error);
 void fakeMidiFailQueue();
 void fakeMidiFailContext(int creation);     // the creation-th record (0 = first) is refused
 
-// While the layer is making the call written `call` (as in FakeMidiCall), device `device`
-// plays `messages`; the call goes on once they have been handed to the callback.
-void fakeMidiPlayDuring(const char* call, int device, const std::vector<DWORD>& messages);
-
 std::vector<FakeMidiCall> fakeMidiCalls();
 std::vector<std::string> fakeMidiCallTexts();
-FakeMidiOpen fakeMidiOpenArguments(int device);
-UINT fakeMidiErrorTextSize();               // buffer size of the last error-text call
 int fakeMidiContextsCreated();
 int fakeMidiContextsAlive();
 bool fakeMidiQueueAlive();
 int fakeMidiDevicesOpen();
-
-// Device `device` plays short messages: they are delivered from the device's own thread,
-// in order, as `kind` notifications stamped in ms since its start. Gives false, and plays
-// nothing, when the device is not started (a real device delivers no input then).
-bool fakeMidiSend(int device, DWORD message, UINT kind = MIM_DATA);
-bool fakeMidiPlay(int device, const std::vector<DWORD>& messages);
-// Waits until every message sent has been handed to the callback (or discarded by a close).
-testing::AssertionResult fakeMidiDelivered(DWORD timeoutMs = 20000);
-
-DWORD fakeMidiStartTick(int device);        // GetTickCount at the device's start
-int fakeMidiCallbacks(int device);          // callbacks made, MIM_OPEN and MIM_CLOSE included
-DWORD fakeMidiCallbackThread(int device);   // thread of the last callback, 0 before any
 
 #endif

@@ -77,10 +77,12 @@ private:
     std::string folder;
 };
 
-// A path the build gave: a Unix one when it cross-compiles, and Wine shows the Unix root as Z:.
+// A path the build gave: a Unix one when it cross-compiles, and Wine shows the Unix root as
+// Z:; with backslashes, as CreateProcess wants them.
 inline std::string windowsPath(std::string path)
 {
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path) if (c == '/') c = '\\';
     return path;
 }
 
