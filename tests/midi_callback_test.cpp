@@ -142,19 +142,13 @@ TEST_F(MidiCallback, VelocityZeroIsQueuedAndPostedButNeverJudged)
     EXPECT_TRUE(windowShows(scoreEraseBitmap, 20, scoreRowY));
 }
 
-// A window that no longer exists: posts to it fail, and so does a timer on it.
-static HWND goneWindow()
+// Whoever sets the post flag and then fails to post or set the drain timer (on a window that
+// is gone) must clear it again, or no callback would ever post after that. The drain timer is
+// a one-shot: each drain that leaves events behind sets it again.
+TEST_F(MidiCallback, APostOrDrainTimerThatFailsLeavesTheFlagClearAndTheTimerIsAOneShot)
 {
-    HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, 0, 0, 0, 0);
-    DestroyWindow(window);
-    return window;
-}
-
-// Whoever sets the post flag and then fails to post or set the drain timer must clear it
-// again, or no callback would ever post after that.
-TEST_F(MidiCallback, APostOrDrainTimerThatFailsLeavesTheFlagClear)
-{
-    HWND gone = goneWindow();
+    HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    DestroyWindow(gone);
     context->window = gone;
     deliver(MIM_DATA, noteOn(62, 100));
     EXPECT_EQ(eventQueue->postWaiting.load(), 0u) << "the callback's failed post";
@@ -177,11 +171,7 @@ TEST_F(MidiCallback, APostOrDrainTimerThatFailsLeavesTheFlagClear)
     player.join();
     EXPECT_FALSE(stuck) << "a drain with neither a timer nor a post left the flag set";
     EXPECT_TRUE(stuck || leftBehind == 20) << "only " << leftBehind << " drains left events behind";
-}
 
-// The drain timer is a one-shot: each drain that leaves events behind sets it again.
-TEST_F(MidiCallback, TheDrainTimerEndsWithItsDrain)
-{
     SetTimer(mainWindow, TIMER_MIDI, USER_TIMER_MINIMUM, 0);
     SendMessageA(mainWindow, WM_TIMER, TIMER_MIDI, 0);
     EXPECT_FALSE(KillTimer(mainWindow, TIMER_MIDI)) << "the drain timer went on after its drain";

@@ -18,7 +18,8 @@ static testing::AssertionResult sameEvent(const MidiEvent& a, const MidiEvent& b
                                        << b.timestamp << "," << b.message << "}";
 }
 
-// A new queue is empty, leaves the record alone, and holds its slots in one locked block.
+// A new queue is empty, leaves the record alone, holds its slots in one locked block, and
+// frees both blocks when destroyed.
 TEST(MidiQueue, NewQueueIsEmptyWithItsSlotsInOneLockedBlockOfTwelveBytesEach)
 {
     MidiEventQueue* queue = queueCreate(7);
@@ -37,7 +38,12 @@ TEST(MidiQueue, NewQueueIsEmptyWithItsSlotsInOneLockedBlockOfTwelveBytesEach)
     GlobalUnlock(queue->bufferMemory);
     EXPECT_EQ((void*)GlobalLock(queue->headerMemory), (void*)queue);
     GlobalUnlock(queue->headerMemory);
-    queueDestroy(queue);
+    HGLOBAL header = queue->headerMemory, slots = queue->bufferMemory;
+    MidiEvent held = event(1);
+    queuePut(queue, &held);
+    queueDestroy(queue);                    // with an event still held: both blocks go
+    EXPECT_EQ(GlobalFlags(header), GMEM_INVALID_HANDLE);
+    EXPECT_EQ(GlobalFlags(slots), GMEM_INVALID_HANDLE);
 }
 
 TEST(MidiQueue, KeepsEveryEventUpToCapacityThenDropsTheNewest)
@@ -96,17 +102,6 @@ TEST(MidiQueue, OrderHoldsAcrossTheWrap)
     queueDestroy(queue);
 }
 
-TEST(MidiQueue, DestroyDiscardsHeldEventsAndFreesBothBlocks)
-{
-    MidiEventQueue* queue = queueCreate(16);
-    HGLOBAL header = queue->headerMemory, slots = queue->bufferMemory;
-    MidiEvent e = event(1);
-    queuePut(queue, &e);
-    queueDestroy(queue);
-    EXPECT_EQ(GlobalFlags(header), GMEM_INVALID_HANDLE);
-    EXPECT_EQ(GlobalFlags(slots), GMEM_INVALID_HANDLE);
-}
-
 // Bytes of the process heap's blocks in use; GlobalAlloc takes its blocks from that heap.
 static long long processHeapInUse()
 {
@@ -120,7 +115,7 @@ static long long processHeapInUse()
     return busy;
 }
 
-TEST(MidiQueue, SlotsThatCannotBeHadFreeTheHeaderBlockAgain)
+TEST(MidiQueue, SlotsThatCannotBeHadFreeTheHeaderBlockAgainAndNoSizeOverflows)
 {
     // A movable block of 0 bytes is born discarded and cannot be locked: the slots of a queue
     // of capacity 0 cannot be had, after its header block has been taken and locked.
@@ -141,11 +136,7 @@ TEST(MidiQueue, SlotsThatCannotBeHadFreeTheHeaderBlockAgain)
     for (int i = 0; i < attempts; i++) held.push_back(GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, sizeof(MidiEventQueue)));
     EXPECT_GE(processHeapInUse() - after, (long long)(attempts * sizeof(MidiEventQueue)));
     for (HGLOBAL block : held) GlobalFree(block);
-}
-
-TEST(MidiQueue, CapacityWhoseSizeOverflows32BitsIsRefused)
-{
-    // 0x15555556 * 12 wraps to 8 bytes in 32-bit arithmetic.
+    // 0x15555556 * 12 wraps to 8 bytes in 32-bit arithmetic: such a capacity is refused.
     EXPECT_EQ(queueCreate(0x15555556u), nullptr);
     EXPECT_EQ(queueCreate(0xFFFFFFFFu), nullptr);
 }

@@ -108,6 +108,17 @@ static void halt(Device* device)
     shared->devices[device->index].deliveredAtStop = shared->devices[device->index].delivered;
 }
 
+// Stop and Reset alike end the device's thread; there are no buffers to give back: the
+// game hands none.
+static MMRESULT halted(HMIDIIN handle, uint32_t call)
+{
+    Device* device = deviceOf(handle);
+    if (device) halt(device);
+    MMRESULT result = device ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    record(call, indexOf(handle), result);
+    return result;
+}
+
 extern "C" {
 
 UINT WINAPI midiInGetNumDevs()
@@ -181,23 +192,8 @@ MMRESULT WINAPI midiInStart(HMIDIIN handle)
     return result;
 }
 
-MMRESULT WINAPI midiInStop(HMIDIIN handle)
-{
-    Device* device = deviceOf(handle);
-    if (device) halt(device);
-    MMRESULT result = device ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
-    record(CALL_STOP, indexOf(handle), result);
-    return result;
-}
-
-MMRESULT WINAPI midiInReset(HMIDIIN handle)
-{
-    Device* device = deviceOf(handle);
-    if (device) halt(device);       // no buffers to give back: the game hands none
-    MMRESULT result = device ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
-    record(CALL_RESET, indexOf(handle), result);
-    return result;
-}
+MMRESULT WINAPI midiInStop(HMIDIIN handle) { return halted(handle, CALL_STOP); }
+MMRESULT WINAPI midiInReset(HMIDIIN handle) { return halted(handle, CALL_RESET); }
 
 MMRESULT WINAPI midiInClose(HMIDIIN handle)
 {

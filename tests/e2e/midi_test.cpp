@@ -16,30 +16,25 @@ static const char LONG_TEXT[] = "The virtual device is in use by another program
                                 "or choose another device, and then start TuneGrin again.";
 static_assert(sizeof LONG_TEXT > 81, "the text must overrun the game's 80-byte buffer");
 
-static const char* callName(uint32_t call)
-{
-    static const char* const names[] = { "?", "midiInGetNumDevs", "midiInGetDevCapsA",
-        "midiInGetErrorTextA", "midiInOpen", "midiInStart", "midiInStop", "midiInReset",
-        "midiInClose", "notify", "deliver" };
-    return call <= CALL_DELIVER ? names[call] : "?";
-}
-
 // A record as one line, with the arguments the game chooses; the callback and instance
 // values are checked apart.
 static std::string line(const VirtualCallRecord& entry)
 {
+    static const char* const names[] = { "?", "midiInGetNumDevs", "midiInGetDevCapsA", "midiInGetErrorTextA",
+        "midiInOpen", "midiInStart", "midiInStop", "midiInReset", "midiInClose", "notify", "deliver" };
+    const char* name = entry.call <= CALL_DELIVER ? names[entry.call] : "?";
     char text[128];
     const unsigned long a = (unsigned long)entry.args[0], b = (unsigned long)entry.args[1];
     switch (entry.call) {
-    case CALL_GET_NUM_DEVS:   snprintf(text, sizeof text, "%s -> %u", callName(entry.call), entry.result); break;
-    case CALL_GET_DEV_CAPS:   snprintf(text, sizeof text, "%s %d size %lu", callName(entry.call), entry.device, a); break;
-    case CALL_GET_ERROR_TEXT: snprintf(text, sizeof text, "%s %lu size %lu", callName(entry.call), a, b); break;
-    case CALL_OPEN:           snprintf(text, sizeof text, "%s %d flags 0x%lx", callName(entry.call), entry.device,
+    case CALL_GET_NUM_DEVS:   snprintf(text, sizeof text, "%s -> %u", name, entry.result); break;
+    case CALL_GET_DEV_CAPS:   snprintf(text, sizeof text, "%s %d size %lu", name, entry.device, a); break;
+    case CALL_GET_ERROR_TEXT: snprintf(text, sizeof text, "%s %lu size %lu", name, a, b); break;
+    case CALL_OPEN:           snprintf(text, sizeof text, "%s %d flags 0x%lx", name, entry.device,
                                        (unsigned long)entry.args[2]); break;
     case CALL_NOTIFY:         snprintf(text, sizeof text, "%s %d", a == MIM_OPEN ? "MIM_OPEN" : "MIM_CLOSE", entry.device); break;
     case CALL_DELIVER:        snprintf(text, sizeof text, "%s %d 0x%lx", a == MIM_ERROR ? "MIM_ERROR" : "MIM_DATA",
                                        entry.device, b); break;
-    default:                  snprintf(text, sizeof text, "%s %d -> %u", callName(entry.call), entry.device, entry.result);
+    default:                  snprintf(text, sizeof text, "%s %d -> %u", name, entry.device, entry.result);
     }
     return text;
 }
@@ -94,10 +89,7 @@ protected:
         return lines;
     }
 
-    bool waitForRecords(size_t count) const
-    {
-        return waitUntil([&] { return recorded().size() >= count; }, 10000);
-    }
+    bool waitForRecords(size_t count) const { return waitUntil([&] { return recorded().size() >= count; }, 10000); }
 
     HWND findBox() const
     {
@@ -268,14 +260,10 @@ class Flood : public VirtualMidiRun {
 protected:
     const DeviceRow eight{ "Eight", 8, -1, -1 };
 
-    testing::AssertionResult flowing(LONG atLeast)
+    bool flowing(LONG atLeast)      // every device has delivered that many
     {
-        if (waitUntil([&] {
-                for (int d = 0; d < 8; d++) if (midi->devices[d].delivered < atLeast) return false;
-                return true;
-            }, 10000))
-            return testing::AssertionSuccess();
-        return testing::AssertionFailure() << "the flood did not reach " << atLeast << " messages a device";
+        auto reached = [&](const VirtualDevice& device) { return device.delivered >= atLeast; };
+        return waitUntil([&] { return std::all_of(midi->devices, midi->devices + 8, reached); }, 10000);
     }
 };
 
@@ -287,7 +275,7 @@ TEST_F(Flood, TheGameGoesOnAndStopsCleanly)
     ASSERT_TRUE(waitForNewNote());
     midi->floodMessage = WRONG;
     midi->floodRate = 1000;
-    ASSERT_TRUE(flowing(500));
+    ASSERT_TRUE(flowing(500)) << "the flood did not reach 500 messages a device";
 
     int before = findNote(look()).left;
     EXPECT_TRUE(waitUntil([&] {
@@ -319,7 +307,7 @@ TEST_F(Flood, TheGameGoesOnAndStopsCleanly)
     // Closed in the middle of another flood: nothing comes after a device's stop.
     midi->floodRate = 1000;
     LONG already = midi->devices[0].delivered;
-    ASSERT_TRUE(flowing(already + 300));
+    ASSERT_TRUE(flowing(already + 300)) << "the flood did not go on";
     PostMessageA(game.window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(exitsWith(game, 0));
     midi->floodRate = 0;

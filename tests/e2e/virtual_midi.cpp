@@ -4,13 +4,6 @@
 #include "scratch.h"
 #include <string.h>
 
-#ifndef TUNEGRIN_EXE
-#error "TUNEGRIN_EXE must name the built game"
-#endif
-#ifndef TUNEGRIN_FAKE_WINMM
-#error "TUNEGRIN_FAKE_WINMM must name the stand-in winmm.dll"
-#endif
-
 VirtualMidi* openVirtualMidi()
 {
     // Kept for the life of the test program: a game started later opens it by name.
