@@ -129,9 +129,9 @@ TEST_F(GameTurn, RightAnswerMarksTheRowThenTheFacePausesAndTheNextTurnStarts)
     EXPECT_EQ(scoreRowX, 40);
 }
 
-// The game's timer against two of the test's own on this thread, set just before and just
-// after it at 4/5 and 5/4 of its period: Windows hands out the one due soonest first, so
-// their order tells the period whatever the machine's speed. Half or double pace swaps it.
+// The game's timer against two of the test's own on this thread, set just before and after it
+// at 3/5 and 3/2 of its period: Windows hands out the one due soonest first, so their order
+// tells the period whatever the machine's speed (2/5 of a period to spare). Half or double pace swaps it.
 // (Windows itself needs the finer timer resolution to tell 16 ms from 20.)
 TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery15Ms)
 {
@@ -147,9 +147,9 @@ TEST_F(GameTurn, TheNoteStepsEvery20MsTheResultStays2SecondsTheWalkerStepsEvery1
     for (const Pace& pace : paces) {
         SCOPED_TRACE(pace.timer);
         pace.before();
-        SetTimer(mainWindow, sooner, pace.ms * 4 / 5, 0);
+        SetTimer(mainWindow, sooner, pace.ms * 3 / 5, 0);
         pace.setsIt();
-        SetTimer(mainWindow, later, pace.ms * 5 / 4, 0);
+        SetTimer(mainWindow, later, pace.ms * 3 / 2, 0);
         std::vector<UINT_PTR> order;
         auto seen = [&](UINT_PTR id) { return std::find(order.begin(), order.end(), id) - order.begin(); };
         waitUntil([&] {
