@@ -21,7 +21,7 @@ mkdir -p "$scratch/logs"
 rm -rf "$tree"
 mkdir -p "$tree"
 (cd "$TOP" && git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf -) |
-    tar -xf - -C "$tree"
+    tar -xmf - -C "$tree"     # fresh time stamps: nothing built from an earlier, interrupted run is taken as current
 
 # Runs the default test command on the scratch tree; its output goes to the named log.
 run_suite() {
