@@ -1,6 +1,12 @@
 # Cross-compiling for Windows (i686) with the mingw-w64 posix-thread compilers.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
+# Tests run through Wine's 32-bit loader (Debian's wine32, from the i386 architecture).
+find_program(WINE32 NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(WINE32 NAMES wine)
+if(WINE32)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE32})
+endif()
 set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)

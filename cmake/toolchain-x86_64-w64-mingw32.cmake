@@ -1,7 +1,7 @@
 # Cross-compiling for Windows (x86_64) with the mingw-w64 posix-thread compilers.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-# Tests run through Wine; only the 64-bit build can run on a 64-bit-only Linux kernel.
+# Tests run through Wine's 64-bit loader.
 find_program(WINE64 NAMES wine64 wine PATHS /usr/lib/wine)
 if(WINE64)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE64})

@@ -53,13 +53,20 @@ static uint32_t seedForWalker(int sprite)
 
 // The GDI objects this process holds: GetGuiResources, or where that is a stub (Wine) the
 // entries in use in the process's GDI handle table, which the process environment block
-// points to. (GCC takes the TEB's segment read for an array read: a false warning.)
+// points to. A 32-bit program under 64-bit Wine finds it in the 64-bit block: Wine keeps
+// the 64-bit thread block's address in the 32-bit one's GdiBatchCount (offset 0xF70).
+// (GCC takes the TEB's segment read for an array read: a false warning.)
 #pragma GCC diagnostic ignored "-Warray-bounds"
 static int gdiObjects()
 {
     if (DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return (int)counted;
     struct Entry { UINT64 object; DWORD owner; USHORT unique; UCHAR type, flags; UINT64 user; };
-    const Entry* table = *(Entry**)((char*)NtCurrentTeb()->ProcessEnvironmentBlock + (sizeof(void*) == 8 ? 0xF8 : 0x94));
+    char* peb = (char*)NtCurrentTeb()->ProcessEnvironmentBlock;
+    const Entry* table = *(Entry**)(peb + (sizeof(void*) == 8 ? 0xF8 : 0x94));
+    if (!table && sizeof(void*) == 4) {
+        if (UINT_PTR teb64 = *(DWORD*)((char*)NtCurrentTeb() + 0xF70))
+            table = *(Entry**)(*(char**)(teb64 + 0x60) + 0xF8);
+    }
     int used = 0;
     for (int i = 0; table && i < 16384; i++) used += table[i].type != 0;
     return used;

@@ -38,6 +38,38 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps)
+
+# Whether this kernel runs 32-bit x86 programs: a 93-byte i386 Linux program that exits 0.
+kernel_runs_32bit() {
+    local probe
+    mkdir -p "$BUILD_ROOT"
+    probe=$(mktemp -p "$BUILD_ROOT")        # not /tmp, which may forbid running programs
+    printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08\x34\0\0\0' >"$probe"
+    printf '\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0' >>"$probe"
+    printf '\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x5d\0\0\0\x5d\0\0\0\x05\0\0\0\0\x10\0\0' >>"$probe"
+    printf '\xb8\x01\0\0\0\x31\xdb\xcd\x80' >>"$probe"     # exit(0) through int 0x80
+    chmod +x "$probe"
+    local ran=0
+    "$probe" 2>/dev/null || ran=1
+    rm -f "$probe"
+    return $ran
+}
+
+# Wine's 32-bit half, for the 32-bit programs: Debian's wine32 from the i386 architecture.
+ensure_wine32() {
+    if ! kernel_runs_32bit; then
+        echo "this Linux kernel cannot run 32-bit programs, so 32-bit Wine cannot run the 32-bit" \
+             "tests here; leave them out with: bash tools/test.sh --64-bit-only" >&2
+        return 1
+    fi
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        echo "== adding Debian's i386 architecture, for 32-bit Wine"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo=sudo
+        $sudo dpkg --add-architecture i386
+    fi
+    ensure_packages wine32:i386
+}
 # Enough to build the game alone and play it.
 GAME_PACKAGES=(cmake make g++-mingw-w64-x86-64 wine wine64 xvfb xauth)
 
@@ -87,20 +119,23 @@ stop_wine() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
 }
 
-# Starts Xvfb on the first free display; sets DISPLAY and XVFB_PID.
+# Starts Xvfb on the first free display; sets DISPLAY and XVFB_PID. Xvfb picks the number
+# itself and tells it on a file descriptor, so runs side by side never take the same one.
 start_xvfb() {
     local size=${1:-800x600x24}
-    local display=90
-    while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do
-        display=$((display + 1))
-    done
-    Xvfb ":$display" -screen 0 "$size" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    local told
+    told=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$told" </dev/null >/dev/null 2>&1 &
     XVFB_PID=$!
-    export DISPLAY=":$display"
     for _ in $(seq 1 50); do
-        [ -e /tmp/.X11-unix/X$display ] && return 0
+        if grep -q '^[0-9]*$' "$told" && [ "$(wc -l <"$told")" -eq 1 ]; then
+            export DISPLAY=":$(cat "$told")"
+            rm -f "$told"
+            return 0
+        fi
         sleep 0.1
     done
+    rm -f "$told"
     echo "Xvfb did not start" >&2
     return 1
 }

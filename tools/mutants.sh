@@ -70,7 +70,7 @@ for i in "${!files[@]}"; do
     started=$SECONDS
     if run_suite "$name"; then
         result=missed
-    elif ! grep -q "^== Windows tests under Wine" "$scratch/logs/$name.log"; then
+    elif ! grep -q "^== 64-bit Windows tests under Wine" "$scratch/logs/$name.log"; then
         result=BROKEN           # it did not build: the record is wrong, not the suite
         broken=$((broken + 1))
     else

@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite: the Windows tests under Wine on a
-# private X display, the end-to-end tests on a small desktop of their own, and the native
-# sanitizer and fuzzer builds. The 32-bit tree is built with its tests too (they can
-# only run on Windows). Exits non-zero on any failure; prints each phase's time at the end.
+# Builds everything and runs the whole test suite: the 64-bit and the 32-bit Windows trees'
+# tests under Wine, each on private X displays of its own (the end-to-end tests on a small
+# desktop), side by side, and the native sanitizer and fuzzer builds beside them. Exits
+# non-zero on any failure; prints each ctest summary and each phase's time at the end.
 #   tools/test.sh                 everything but the long runs
+#   tools/test.sh --64-bit-only   leaves out the 32-bit tree, for a Linux kernel that cannot
+#                                 run 32-bit programs (it is still built and its imports checked)
 #   tools/test.sh --quick [ARGS]  only the 64-bit Windows build and its tests; ARGS go to
 #                                 ctest (for example -R game_turn)
 #   tools/test.sh --soak          the million-message MIDI flood (several minutes)
-# With TUNEGRIN_FIRST_FAILURE=1 (tools/mutants.sh) it stops at the first failing test and
-# leaves out the 32-bit build, which runs nothing.
+# With TUNEGRIN_FIRST_FAILURE=1 (tools/mutants.sh) each ctest run stops at its first failing
+# test, and the run ends as soon as the 64-bit tests fail.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 mode=full
+with_32bit=1
 case "${1:-}" in
-    --quick) mode=quick; shift ;;
-    --soak)  mode=soak; shift; set -- -L soak ;;
+    --quick)       mode=quick; with_32bit=0; shift ;;
+    --soak)        mode=soak; with_32bit=0; shift; set -- -L soak ;;
+    --64-bit-only) with_32bit=0; shift ;;
 esac
 
 first_failure=${TUNEGRIN_FIRST_FAILURE:-}
@@ -29,7 +33,16 @@ phase_done() {
     phases+=("$(printf '%-44s %4d s' "$1" $((SECONDS - phase_start)))")
     phase_start=$SECONDS
 }
+logs=$BUILD_ROOT/logs
 summary() {
+    echo "== Summaries"
+    local name
+    for name in "64-bit tests" "64-bit end-to-end tests" "32-bit tests" "32-bit end-to-end tests" \
+        "native tests"; do
+        [ -e "$logs/$name.ctest" ] || continue
+        printf '   %-44s %s\n' "$name" \
+            "$(grep -E '^[0-9]+% tests passed|^No tests were found' "$logs/$name.ctest" | tail -n 1 || true)"
+    done
     echo "== Times"
     for line in "${phases[@]}"; do echo "   $line"; done
     printf '   %-44s %4d s\n' "total" "$SECONDS"
@@ -37,45 +50,23 @@ summary() {
 
 ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev nsis desktop-file-utils \
     debhelper lintian appstream
+[ $with_32bit = 0 ] || ensure_wine32
 phase_done "packages"
 build_windows x86_64 -DTUNEGRIN_WERROR=ON
 phase_done "64-bit build"
 
 status=0
 XVFB_PID=""
-side_pid=""
-side_log=$BUILD_ROOT/side-builds.log
-cleanup() { stop_wine; stop_xvfb; [ -z "$side_pid" ] || kill "$side_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-
-# The 32-bit tree (tests, benchmark and tools included) and the native sanitizer builds
-# run beside the Wine phase, which mostly waits on the display.
-side_builds() {
-    local started=$SECONDS
-    echo "== 32-bit build, tests included"
-    build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || return 1
-    echo "   ($((SECONDS - started)) s)"
-    echo "== imports of both programs against the Windows each one names"
-    local imports=$TOP/tests/imports
-    bash "$imports/check_imports.sh" i686-w64-mingw32-objdump "$BUILD_ROOT/i686/tunegrin.exe" \
-        "$imports/windows95.txt" 4.0 || return 1
-    bash "$imports/check_imports.sh" x86_64-w64-mingw32-objdump "$BUILD_ROOT/x86_64/tunegrin.exe" \
-        "$imports/windows_xp_x64.txt" 5.2 || return 1
-    started=$SECONDS
-    local native=$BUILD_ROOT/native
-    if [ ! -f "$native/CMakeCache.txt" ]; then
-        cmake -S "$TOP/tests/native" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-    fi
-    echo "== native build and tests (Thread- and AddressSanitizer, fuzz corpus and fixed runs)"
-    cmake --build "$native" -j "$JOBS" || return 1
-    (cd "$native" && ctest --output-on-failure -j "$JOBS" "${stop[@]}") || return 1
-    echo "   ($((SECONDS - started)) s)"
+lane_pids=()
+rm -rf "$logs"
+mkdir -p "$logs"
+cleanup() {
+    stop_wine; stop_xvfb
+    local pid
+    for pid in "${lane_pids[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
 }
-if [ $mode = full ]; then
-    side_builds >"$side_log" 2>&1 &
-    side_pid=$!
-fi
+trap cleanup EXIT
 
 # The tests' prefix has no sound driver: this machine has no sound card, and Wine's ALSA MIDI
 # probe then finds nothing but has now and then crashed a starting game. Nor has it a crash
@@ -86,41 +77,124 @@ quiet_prefix() {
         </dev/null >/dev/null 2>&1 || true
 }
 
-echo "== Windows tests under Wine"
-prepare_prefix "$BUILD_ROOT/wineprefix"
-start_xvfb 800x600x24
-start_wine
-quiet_prefix
-# Tests that read pixels back share the display and take turns on it (a resource lock);
-# the windowless ones run beside them.
-filter=(-LE 'e2e|soak')
-[ $mode = soak ] && filter=()
-(cd "$BUILD_ROOT/x86_64" && ctest --output-on-failure -j 3 "${filter[@]}" "${stop[@]}" "$@") || status=1
-phase_done "Windows tests"
-[ $status = 0 ] || [ -z "$first_failure" ] || { summary; exit 1; }
+# One ctest run in a Windows tree, its output also kept under the given name for the summary.
+run_ctest() {
+    local arch=$1 name=$2; shift 2
+    (cd "$BUILD_ROOT/$arch" && ctest --output-on-failure "${stop[@]}" "$@") 2>&1 \
+        | tee "$logs/$name.ctest"
+    return "${PIPESTATUS[0]}"
+}
 
-# The end-to-end tests play the built game from outside on a 640x480 desktop of their own:
-# a second X display, and Wine started afresh on it, since Wine takes the desktop's size
-# when it starts. Skipped when the ctest arguments select none of them.
-e2e_tests=0
-[ $mode = soak ] || e2e_tests=$(cd "$BUILD_ROOT/x86_64" && ctest -N -L e2e "$@" | sed -n 's/^Total Tests: //p')
-if [ "${e2e_tests:-0}" -gt 0 ]; then
-    echo "== End-to-end tests under Wine on a 640x480 desktop"
-    stop_wine
-    stop_xvfb || true          # the first display; the exit trap stops the second
-    start_xvfb 640x480x24
+# One Windows tree's tests under Wine, in a prefix of its own (both are 64-bit prefixes; 32-bit
+# programs run in them through Wine's WoW64): first the windowless tests in parallel beside
+# the ones that read pixels back, which take turns on an 800x600 display (a resource lock);
+# then the end-to-end tests, which play the built game from outside on a 640x480 desktop of
+# their own: a second display, and Wine started afresh on it, since Wine takes the desktop's
+# size when it starts. Skips the end-to-end tests when the ctest arguments select none.
+wine_tests() {
+    local arch=$1 bits=$2 prefix=$3; shift 3
+    local failed=0
+    prepare_prefix "$prefix"
+    echo "== $bits Windows tests under Wine"
+    start_xvfb 800x600x24
     start_wine
     quiet_prefix
-    (cd "$BUILD_ROOT/x86_64" && ctest --output-on-failure -L e2e "${stop[@]}" "$@") || status=1
-    phase_done "end-to-end tests"
-    [ $status = 0 ] || [ -z "$first_failure" ] || { summary; exit 1; }
-fi
+    local filter=(-LE 'e2e|soak')
+    [ $mode = soak ] && filter=()
+    run_ctest "$arch" "$bits tests" -j 3 "${filter[@]}" "$@" || failed=1
+    phase_done "$bits Windows tests"
+    if [ $failed = 1 ] && [ -n "$first_failure" ]; then return 1; fi
 
-if [ -n "$side_pid" ]; then
-    wait "$side_pid" || status=1
-    side_pid=""
-    cat "$side_log"
-    phase_done "32-bit and native builds and tests (waited for)"
+    local e2e_tests=0
+    [ $mode = soak ] || e2e_tests=$(cd "$BUILD_ROOT/$arch" && ctest -N -L e2e "$@" | sed -n 's/^Total Tests: //p')
+    if [ "${e2e_tests:-0}" -gt 0 ]; then
+        echo "== $bits end-to-end tests under Wine on a 640x480 desktop"
+        stop_wine
+        stop_xvfb || true
+        start_xvfb 640x480x24
+        start_wine
+        quiet_prefix
+        run_ctest "$arch" "$bits end-to-end tests" -L e2e "$@" || failed=1
+        phase_done "$bits end-to-end tests"
+    fi
+    stop_wine
+    stop_xvfb || true
+    return $failed
+}
+
+# Runs a lane in the background, its output in its own log; its phase times come back in
+# the log's last lines. Each lane is a process group of its own (job control), so that an
+# early end stops all it started.
+start_lane() {
+    local name=$1; shift
+    set -m
+    (
+        trap 'stop_wine; stop_xvfb' EXIT
+        trap 'exit 1' TERM INT
+        phases=()
+        phase_start=$SECONDS
+        code=0
+        "$@" || code=$?
+        for line in "${phases[@]}"; do echo "phase: $line"; done
+        exit $code
+    ) >"$logs/$name.log" 2>&1 &
+    lane_pids+=($!)
+    set +m
+}
+# Waits for a lane, shows its output and takes its phase times into the summary.
+finish_lane() {
+    local name=$1 pid=$2 code=0
+    wait "$pid" || code=$?
+    grep -v '^phase: ' "$logs/$name.log" || true
+    while IFS= read -r line; do phases+=("${line#phase: }"); done \
+        < <(grep '^phase: ' "$logs/$name.log" || true)
+    return $code
+}
+
+# The 32-bit tree (tests, benchmark and tools included): built, its imports and the 64-bit
+# program's checked against the Windows each one names, then its tests under 32-bit Wine.
+lane_32bit() {
+    echo "== 32-bit build, tests included"
+    build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || return 1
+    phase_done "32-bit build"
+    echo "== imports of both programs against the Windows each one names"
+    local imports=$TOP/tests/imports
+    bash "$imports/check_imports.sh" i686-w64-mingw32-objdump "$BUILD_ROOT/i686/tunegrin.exe" \
+        "$imports/windows95.txt" 4.0 || return 1
+    bash "$imports/check_imports.sh" x86_64-w64-mingw32-objdump "$BUILD_ROOT/x86_64/tunegrin.exe" \
+        "$imports/windows_xp_x64.txt" 5.2 || return 1
+    [ $with_32bit = 0 ] || wine_tests i686 32-bit "$BUILD_ROOT/wineprefix32" "$@"
+}
+
+# The event queue under the sanitizers and the settings parser under the fuzzer, natively:
+# Wine traps neither a stray write nor a read after free.
+lane_native() {
+    local native=$BUILD_ROOT/native
+    if [ ! -f "$native/CMakeCache.txt" ]; then
+        cmake -S "$TOP/tests/native" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    fi
+    echo "== native build and tests (Thread- and AddressSanitizer, fuzz corpus and fixed runs)"
+    cmake --build "$native" -j "$JOBS" || return 1
+    phase_done "native build"
+    (cd "$native" && ctest --output-on-failure -j "$JOBS" "${stop[@]}") 2>&1 | tee "$logs/native tests.ctest"
+    local code=${PIPESTATUS[0]}
+    phase_done "native tests"
+    return "$code"
+}
+
+# The other lanes mostly wait on their displays, so they run side by side with the 64-bit one.
+if [ $mode = full ]; then
+    start_lane 32-bit lane_32bit "$@"
+    start_lane native lane_native
+fi
+wine_tests x86_64 64-bit "$BUILD_ROOT/wineprefix" "$@" || status=1
+if [ $status = 1 ] && [ -n "$first_failure" ]; then summary; exit 1; fi
+
+if [ $mode = full ]; then
+    finish_lane 32-bit "${lane_pids[0]}" || status=1
+    finish_lane native "${lane_pids[1]}" || status=1
+    lane_pids=()
 fi
 
 summary

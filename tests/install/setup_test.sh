@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The 64-bit Windows setup, made from the built game, installed and uninstalled silently
-# under Wine into a temporary folder, as a school's deployment would.
-#   setup_test.sh path/to/tunegrin.exe path/to/install_probe.exe
+# The Windows setup, made from the built game (win32 or win64, as the program), installed and
+# uninstalled silently under Wine into a temporary folder, as a school's deployment would.
+#   setup_test.sh path/to/tunegrin.exe path/to/install_probe.exe win32|win64
 # Wants DISPLAY, WINEPREFIX and a running wineserver, as tools/test.sh provides them.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/common.sh"
-program=$1 probe=$2
+program=$1 probe=$2 bits=$3
 
 fail() { echo "FAIL: $*"; exit 1; }
 # Never the player's own Wine prefix, and never a wait without end: a setup stuck on a
@@ -22,7 +22,7 @@ registry_value() {
 scratch=$(mktemp -d)
 game=""
 trap '[ -z "$game" ] || kill "$game" 2>/dev/null; rm -rf "$scratch"' EXIT
-bash "$TOP/tools/make_setup.sh" "$program" win64 "$scratch/TuneGrin-setup.exe"
+bash "$TOP/tools/make_setup.sh" "$program" "$bits" "$scratch/TuneGrin-setup.exe"
 
 folder=$scratch/TuneGrin
 windows_folder="$(wine_run winepath -w "$scratch" | tr -d '\r')\\TuneGrin"
