@@ -35,6 +35,8 @@ ATOM registerMainClass(HINSTANCE instance);
 BOOL initInstance(HINSTANCE instance, int showCommand);
 void loadBitmaps();
 int runMessageLoop();
-void showMessage(const char* text);
+// A beep, then a modal box owned by the main window, or by the dialog that shows it over
+// itself: the owner is disabled while the box shows and stays behind it.
+void showMessage(const char* text, HWND owner = 0);
 
 #endif

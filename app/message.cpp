@@ -1,8 +1,8 @@
 // The one way a problem reaches the player: a beep and a modal box owned by the main window.
 #include "app/app.h"
 
-void showMessage(const char* text)
+void showMessage(const char* text, HWND owner)
 {
     MessageBeep(0);
-    MessageBoxA(mainWindow, text, APP_TITLE, MB_OK);
+    MessageBoxA(owner ? owner : mainWindow, text, APP_TITLE, MB_OK);
 }

@@ -7,21 +7,15 @@
 // The row enabled again when the player closes with every box cleared: middle C.
 #define FALLBACK_ROW 13
 
-// The box is owned by the main window, which this modal dialog has disabled, so when the
-// box goes Windows hands activation to some other window: the on-screen keyboard, whose
-// next Enter or Esc closes it, or another program. So the dialog stays enabled to take
-// activation back, and only its controls are disabled while the box shows: a tick there
-// would act in the middle of this save. Its close box still works: see `saving`.
+// The box is owned by the dialog, not by the main window that this modal dialog has
+// disabled: an owned window stays in front of its owner, so no click can raise the dialog
+// over it, and its owner, disabled while it shows (nothing there acts in the middle of this
+// save), takes activation back when it goes. With the main window as its owner, Windows
+// would hand activation to some other window instead: the on-screen keyboard, whose next
+// Enter or Esc closes it, or another program.
 static void showMessageOver(HWND dialog, const char* text)
 {
-    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
-        EnableWindow(control, FALSE);
-    showMessage(text);
-    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT))
-        EnableWindow(control, TRUE);
-    // Allowed even from behind another program: the player's answer to the box was the
-    // last input. EndDialog then hands activation from the dialog to the main window.
-    SetForegroundWindow(dialog);
+    showMessage(text, dialog);
 }
 
 static int saving;      // a Close (the close box, Esc) while a box shows is ignored

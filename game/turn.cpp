@@ -19,27 +19,34 @@ int32_t walkerSprite = 0;
 
 static MidiEvent drainedEvent;  // queueGet copies each event here
 
-// Score slots changed by the drain under way: one drain may judge hundreds of notes and
-// the row shows only its final state, so each slot is drawn once, when the drain ends.
-// Outside a drain an answer draws its slot at once.
+// Score slots changed by the drain under way, each with what its last answer put there:
+// one drain may judge hundreds of notes and the row shows only its final state, so each
+// slot is drawn once, when the drain ends. Outside a drain an answer draws its slot at once.
+// Stop mid-run can leave the free slot off the 20-pixel grid until a clamped miss puts it
+// back on, so where the free slot ends cannot tell a slot's picture. Slots off the grid all
+// change before those on it, so drawing in first-change order leaves their overlaps as
+// answering one by one does.
 static int draining;
-static int32_t changedSlots[64];
+static struct { int32_t x, show; } changedSlots[64];
 static int changedCount;
 
-// A slot shows a mark exactly when it lies left of the next free one.
 static void drawChangedSlots()
 {
     for (int i = 0; i < changedCount; i++)
-        drawScoreMark(changedSlots[i], scoreRowY, changedSlots[i] < scoreRowX);
+        drawScoreMark(changedSlots[i].x, scoreRowY, changedSlots[i].show);
     changedCount = 0;
 }
 
-static void showSlot(int32_t x)
+static void showSlot(int32_t x, int32_t show)
 {
-    for (int i = 0; i < changedCount; i++)
-        if (changedSlots[i] == x) return;
-    if (changedCount == sizeof changedSlots / sizeof changedSlots[0]) drawChangedSlots();
-    changedSlots[changedCount++] = x;
+    int i = 0;
+    while (i < changedCount && changedSlots[i].x != x) i++;
+    if (i == changedCount) {
+        if (changedCount == sizeof changedSlots / sizeof changedSlots[0]) drawChangedSlots();
+        i = changedCount++;
+        changedSlots[i].x = x;
+    }
+    changedSlots[i].show = show;
     if (!draining) drawChangedSlots();
 }
 
@@ -132,7 +139,7 @@ void walkerTick(HWND window)
 static void scoreHit(HWND window)
 {
     scoreRowX += SCORE_SLOT;
-    showSlot(scoreRowX - SCORE_SLOT);
+    showSlot(scoreRowX - SCORE_SLOT, 1);
     if (scoreRowX > screenWidth - 30) {     // row full: the walker clears it
         KillTimer(window, timerId);
         inputEnabled = 0;
@@ -145,7 +152,7 @@ static void scoreMiss()
 {
     scoreRowX -= SCORE_SLOT;
     if (scoreRowX < SCORE_SLOT) scoreRowX = SCORE_SLOT;
-    showSlot(scoreRowX);            // the last mark's slot is blanked
+    showSlot(scoreRowX, 0);         // the last mark's slot is blanked
 }
 
 // Takes the whole message parameter, so no key value can alias a note by truncation.

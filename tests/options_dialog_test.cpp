@@ -210,9 +210,9 @@ static LRESULT CALLBACK recordActivation(int code, WPARAM window, LPARAM lParam)
     return CallNextHookEx(0, code, window, lParam);
 }
 
-// The box belongs to the disabled main window, so whichever window Windows activates
-// when it goes takes the player's next keys: the on-screen keyboard, whose Enter or Esc
-// closes it, or another program. It must be the dialog, and after Close the game.
+// Whichever window Windows activates when the box goes takes the player's next keys: the
+// on-screen keyboard, whose Enter or Esc closes it, or another program. It must be the
+// dialog, and after Close the game. Nor may the dialog come in front of its box.
 TEST_F(NoteFilterDialog, AfterItsBoxTheDialogIsActiveAndAfterCloseTheGame)
 {
     for (bool keyboardOpen : { false, true }) {
@@ -220,14 +220,22 @@ TEST_F(NoteFilterDialog, AfterItsBoxTheDialogIsActiveAndAfterCloseTheGame)
         if (keyboardOpen) command(IDM_KEYBOARD);
         HWND options = 0;
         size_t boxShown = 0;
+        bool boxInFront = false;
         activations.clear();
         activated.clear();
         HHOOK hook = SetWindowsHookExA(WH_CBT, recordActivation, 0, GetCurrentThreadId());
         withOptions([](HWND dialog) {
             clearAll(dialog);
             SendMessageA(dialog, WM_COMMAND, IDOK, 0);
-        }, [&](HWND dialog, HWND) { options = dialog, boxShown = activations.size(); });
+        }, [&](HWND dialog, HWND box) {
+            options = dialog, boxShown = activations.size();
+            // Whatever raises the dialog, a click or the window manager, raises the box with it.
+            SetWindowPos(dialog, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            for (HWND below = GetWindow(box, GW_HWNDNEXT); below && !boxInFront; below = GetWindow(below, GW_HWNDNEXT))
+                boxInFront = below == dialog;
+        });
         UnhookWindowsHookEx(hook);
+        EXPECT_TRUE(boxInFront) << "the dialog came in front of its box";
         // Whatever Windows activates as the box goes, the dialog takes it back before Close.
         ASSERT_GE(activations.size(), boxShown + 2) << "activated:" << activated;
         EXPECT_EQ(activations[activations.size() - 2], options) << "activated:" << activated;

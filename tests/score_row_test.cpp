@@ -288,3 +288,35 @@ TEST_F(ScoreRow, StopMidRunThenStartContinuesTheRowAndResumesTheSameRun)
     repaintWindow();
     EXPECT_TRUE(slots(20, 780, false));
 }
+
+// Stop in a walker run leaves the free slot off the 20-pixel grid, and a wrong answer that
+// clamps to the first slot puts it back on. One drain of wrong, wrong, right must leave the
+// row as a drain for each answer does: the slot at 30 blanked, no half mark at 40.
+TEST_F(ScoreRow, OneDrainLeavesTheRowAsADrainForEachAnswerDoesAlsoOffTheGrid)
+{
+    Snapshot row[2];
+    for (bool oneDrain : { false, true }) {
+        SCOPED_TRACE(oneDrain ? "one drain" : "a drain each");
+        if (oneDrain) {             // the same game again, in a fresh window
+            closeGameWindow();
+            openGameWindow("C3");
+            command(IDM_START);
+        }
+        randomSeed(1);              // the same walker both times
+        scrollTicks(10);
+        ASSERT_EQ(fillRow(), 38);
+        walkerTicks(380);
+        command(IDM_STOP);
+        ASSERT_EQ(scoreRowX, 50);
+        command(IDM_START);
+        for (int note : { D3, D3, C3 }) {
+            MidiEvent played = { 0, 0, noteOn(note, 100) };
+            queuePut(eventQueue, &played);
+            if (!oneDrain) SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+        }
+        if (oneDrain) SendMessageA(mainWindow, WM_MIDI_INPUT, 0, 0);
+        EXPECT_EQ(scoreRowX, 40);
+        row[oneDrain] = snapshot(0, rowTop(), clientWidth(), 20);
+    }
+    EXPECT_TRUE(windowMatches(row[0]));
+}

@@ -18,8 +18,11 @@ install -m 644 "$exe" "$program_dir/tunegrin.exe"
 # The launcher is tools/tunegrin-wine.sh with the part of common.sh it sources.
 install -m 755 "$TOP/tools/tunegrin-wine.sh" "$program_dir/"
 install -m 644 "$TOP/tools/common.sh" "$program_dir/"
-python3 "$TOP/tools/ico_to_png.py" "$TOP/resources/tunegrin.ico" "$share/icons/hicolor" tunegrin \
-    >/dev/null
+# The icon at every size tools/make_sprites.py draws it for Linux desktops.
+for png in "$TOP"/resources/icons/tunegrin-*.png; do
+    size=${png##*-} && size=${size%.png}
+    install -D -m 644 "$png" "$share/icons/hicolor/${size}x$size/apps/tunegrin.png"
+done
 install -m 644 "$TOP/tools/linux/$APP_ID.metainfo.xml" "$share/metainfo/"
 
 cat > "$share/applications/$APP_ID.desktop" <<ENTRY

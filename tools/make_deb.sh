@@ -22,9 +22,9 @@ trap 'rm -rf "$scratch"' EXIT
 stage=$scratch/tunegrin-$version
 mkdir -p "$stage/tools" "$stage/resources"
 cp -r "$TOP/debian" "$stage/"
-cp -r "$TOP/tools/linux" "$TOP"/tools/{common.sh,tunegrin-wine.sh,linux_layout.sh,ico_to_png.py} \
+cp -r "$TOP/tools/linux" "$TOP"/tools/{common.sh,tunegrin-wine.sh,linux_layout.sh} \
     "$stage/tools/"
-cp "$TOP/resources/tunegrin.ico" "$stage/resources/"
+cp -r "$TOP/resources/icons" "$stage/resources/"
 cp "$1" "$stage/tunegrin.exe"
 (cd "$stage" && dpkg-buildpackage -b --no-sign >"$scratch/build.log" 2>&1) \
     || { cat "$scratch/build.log" >&2; exit 1; }

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws TuneGrin's 23 sprite bitmaps and its icon into resources/.
+"""Draws TuneGrin's 23 sprite bitmaps and its icon into resources/, and the icon for Linux
+desktops at 32 to 256 pixels into resources/icons/.
 
 Run from anywhere: python3 tools/make_sprites.py
 Standard library only; the output is byte-for-byte the same on every run.
@@ -7,7 +8,8 @@ Standard library only; the output is byte-for-byte the same on every run.
 Every picture is drawn in code on a small canvas of palette indices and written
 as a 16-colour (4 bits per pixel) Windows bitmap. The 16-colour palette has no
 room for anti-aliasing, so shapes are solid: a pixel belongs to a shape when its
-centre lies inside it.
+centre lies inside it. The Linux icons are full-colour PNGs with an alpha channel,
+drawn smooth from the same shapes.
 """
 
 import math
@@ -707,6 +709,78 @@ def make_icon():
     return c, opaque
 
 
+# The same icon for Linux desktops, whose menus, docks and software centres show 32 to
+# 256 pixels: the shapes above as tests on continuous coordinates of the 32-unit square,
+# topmost first, each point's colour that of the first shape it lies in. Each pixel
+# averages 4 x 4 such points, so edges are smooth and the alpha channel is the coverage.
+LINUX_ICON_SIZES = (32, 48, 64, 128, 256)
+SMILE = (15.5, 13.5, 8.5, 6.5, 10, 150, 1.6)     # the arc of make_icon's smile
+
+
+def smile(x, y):
+    cx, cy, rx, ry, a0, a1, w = SMILE
+    r = w / 2.0
+    ends = [(cx + rx * math.cos(math.radians(a)), cy + ry * math.sin(math.radians(a))) for a in (a0, a1)]
+    if any((x - ex) ** 2 + (y - ey) ** 2 <= r * r for (ex, ey) in ends):
+        return True
+    a = math.degrees(math.atan2((y - cy) / ry, (x - cx) / rx)) % 360
+    if not a0 <= a <= a1:
+        return False
+    t = math.radians(a)
+    return (x - cx - rx * math.cos(t)) ** 2 + (y - cy - ry * math.sin(t)) ** 2 <= r * r
+
+
+def icon_shapes():
+    """(colour, inside) of the icon's shapes, topmost first, in 32-unit coordinates."""
+    head = ellipse(16, 16, 14.5, 10.5, -18)
+    face = ellipse(16, 16, 12.8, 8.8, -18)
+    return [
+        (BLACK, lambda x, y: any(ex <= x < ex + 2 and ey <= y < ey + 3 for (ex, ey) in ((10, 12), (18, 9)))),
+        (BLACK, smile),
+        (RED, lambda x, y: (6 <= x < 8 or 24 <= x < 26) and (14 <= y < 15 if x < 16 else 11 <= y < 12)),
+        (YELLOW, face),
+        (BLACK, head),
+        (BLACK, lambda x, y: 0 <= x < 32 and any(top <= y < top + 1 for top in (4, 10, 16, 22, 28))),
+    ]
+
+
+def icon_rgba_rows(size, samples=4):
+    shapes = icon_shapes()
+    unit = 32.0 / size / samples
+    rows = []
+    for py in range(size):
+        row = bytearray()
+        for px in range(size):
+            r = g = b = hits = 0
+            for sy in range(samples):
+                y = (py * samples + sy + 0.5) * unit
+                for sx in range(samples):
+                    x = (px * samples + sx + 0.5) * unit
+                    for colour, inside in shapes:
+                        if inside(x, y):
+                            cr, cg, cb = PALETTE[colour]
+                            r, g, b, hits = r + cr, g + cg, b + cb, hits + 1
+                            break
+            n = samples * samples
+            if hits:
+                row += bytes((round(r / hits), round(g / hits), round(b / hits), round(255 * hits / n)))
+            else:
+                row += bytes(4)
+        rows.append(bytes(row))
+    return rows
+
+
+def rgba_png_bytes(size, rows):
+    """An 8-bit RGBA PNG with no time or text chunk: the same bytes on every run."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+    head = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    raw = b"".join(b"\0" + row for row in rows)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head)
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
 # ---------------------------------------------------------------------------
 # Main
 # ---------------------------------------------------------------------------
@@ -730,6 +804,8 @@ def build_files():
         files["sprite%d.bmp" % ident] = bmp_bytes(canvas)
     icon, opaque = make_icon()
     files["tunegrin.ico"] = ico_bytes(icon, opaque)
+    for size in LINUX_ICON_SIZES:
+        files[os.path.join("icons", "tunegrin-%d.png" % size)] = rgba_png_bytes(size, icon_rgba_rows(size))
     return files
 
 
@@ -751,6 +827,7 @@ def main(argv):
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     out = os.path.join(root, "resources")
     files = build_files()
+    os.makedirs(os.path.join(out, "icons"), exist_ok=True)
     for name, data in sorted(files.items()):
         write_file(os.path.join(out, name), data)
     print("wrote %d files to %s" % (len(files), out))

@@ -34,6 +34,13 @@ report=$(grep -v ': hint: ' <<<"$report" || true)      # hints, such as two main
 report=$(appstreamcli validate --no-net "$scratch/files/usr/share/metainfo/$APP_ID.metainfo.xml" 2>&1) \
     || fail "appstreamcli validate: $report"
 cmp -s "$program" "$scratch/files/usr/lib/tunegrin/tunegrin.exe" || fail "the package holds another program"
+# The icon at every size a desktop shows, each a PNG of that size (its header's width and height).
+for size in 32 48 64 128 256; do
+    icon=$scratch/files/usr/share/icons/hicolor/${size}x$size/apps/tunegrin.png
+    head -c 24 "$icon" 2>/dev/null | od -An -tx1 | tr -d ' \n' \
+        | grep -qx "89504e470d0a1a0a0000000d49484452$(printf '%08x%08x' "$size" "$size")" \
+        || fail "no $size x $size PNG icon in the package"
+done
 for picture in $(sed -n 's|.*<image>https://[^/]*/\(.*\)</image>.*|\1|p' "$scratch/files/usr/share/metainfo/$APP_ID.metainfo.xml"); do
     [ -f "$TOP/$picture" ] || fail "the metainfo shows $picture, which the repository does not have"
 done
