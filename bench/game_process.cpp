@@ -240,7 +240,7 @@ static void printProgramSize(const std::string& path)
     printFigure("tunegrin.exe (static, no DLLs of its own)", bytes / 1024.0, "KB", "< 1024 KB");
 }
 
-void benchGameProcess(const char* tunegrinPath, const char* xServerPid)
+void benchGameProcess(const char* tunegrinPath, const char* xServerPid, bool startUpOnly)
 {
     char self[MAX_PATH];
     GetModuleFileNameA(0, self, sizeof self);
@@ -248,5 +248,5 @@ void benchGameProcess(const char* tunegrinPath, const char* xServerPid)
     ScratchFolder folder("bench");      // empty: no settings file, as on a first run
     printProgramSize(tunegrinPath);
     benchStartUp(tunegrinPath, barePath, folder.path());
-    benchPlay(tunegrinPath, barePath, folder.path(), xServerPid);
+    if (!startUpOnly) benchPlay(tunegrinPath, barePath, folder.path(), xServerPid);
 }

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Builds the 64-bit Windows programs and prints the benchmark figures, measured under Wine
-# on a private X display. Not part of the test run: figures, not pass or fail.
+# Builds the Windows programs and prints the benchmark figures, measured under Wine on a
+# private X display: every figure for the 64-bit program, then for the 32-bit one those in
+# which a 32-bit build can differ (its size, its start-up against a bare window built for the
+# same architecture, the scroll rate under a wire-speed MIDI flood). Not part of the test
+# run: figures, not pass or fail.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_packages "${BUILD_PACKAGES[@]}"
-build_windows x86_64
-build=$BUILD_ROOT/x86_64
-if [ ! -f "$build/bench/tunegrin_bench.exe" ]; then
-    echo "no bench programs in $build: configure it with -DTUNEGRIN_BENCH=ON" >&2
-    exit 1
-fi
+ensure_wine32
+for arch in x86_64 i686; do
+    build_windows "$arch"
+    if [ ! -f "$BUILD_ROOT/$arch/bench/tunegrin_bench.exe" ]; then
+        echo "no bench programs in $BUILD_ROOT/$arch: configure it with -DTUNEGRIN_BENCH=ON" >&2
+        exit 1
+    fi
+done
 
 XVFB_PID=""
 cleanup() { stop_wine; stop_xvfb; }
@@ -25,5 +30,11 @@ windows_path() { local path=$1; echo "Z:${path//\//\\}"; }
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 # Wine's sound driver complains on stderr in every process when the machine has no sound
 # card; those lines say nothing about the game.
-"$WINE" "$build/bench/tunegrin_bench.exe" "$(windows_path "$build/tunegrin.exe")" \
-    "${cpu:-unknown CPU}" "$XVFB_PID" 2> >(grep -v '^ALSA lib' >&2)
+bench() {
+    local build=$BUILD_ROOT/$1; shift
+    "$WINE" "$build/bench/tunegrin_bench.exe" "$@" "$(windows_path "$build/tunegrin.exe")" \
+        "${cpu:-unknown CPU}" "$XVFB_PID" 2> >(grep -v '^ALSA lib' >&2)
+}
+bench x86_64
+echo
+bench i686 --start-up-and-flood

@@ -36,49 +36,74 @@ if ! run_suite unchanged; then
 fi
 echo "unchanged tree passes ($((SECONDS - started)) s)"
 
-# Records: file, find, put, sees; "\n" in find and put is a line break.
-files=() finds=() puts=() sees=()
+# Records: one or more file, find, put, then sees; "\n" in find and put is a line break.
+# Triple t belongs to record owner[t].
+files=() finds=() puts=() owner=() sees=()
 while IFS= read -r line; do
     case "$line" in
-        "file:"*) files+=("$(echo "${line#file:}" | sed 's/^ *//')") ;;
+        "file:"*) files+=("$(echo "${line#file:}" | sed 's/^ *//')"); owner+=(${#sees[@]}) ;;
         "find:"*) finds+=("$(printf '%s' "${line#find:}" | sed 's/^ *//; s/\\n/\n/g')") ;;
         "put:"*)  puts+=("$(printf '%s' "${line#put:}" | sed 's/^ *//; s/\\n/\n/g')") ;;
         "sees:"*) sees+=("$(echo "${line#sees:}" | sed 's/^ *//')") ;;
     esac
 done <"$TOP/tools/mutants.txt"
-if [ ${#files[@]} -ne ${#finds[@]} ] || [ ${#files[@]} -ne ${#puts[@]} ] || [ ${#files[@]} -ne ${#sees[@]} ]; then
-    echo "tools/mutants.txt: every record needs file, find, put and sees" >&2
+if [ ${#files[@]} -ne ${#finds[@]} ] || [ ${#files[@]} -ne ${#puts[@]} ] \
+    || [ ${#sees[@]} -eq 0 ] || [ "${owner[-1]}" -ne $((${#sees[@]} - 1)) ]; then
+    echo "tools/mutants.txt: every record needs file, find and put, as often as it changes a" \
+         "place, then sees" >&2
     exit 1
 fi
 
-caught=0 total=0 broken=0
-for i in "${!files[@]}"; do
-    file=${files[$i]} find=${finds[$i]} put=${puts[$i]} sees=${sees[$i]}
-    [ -z "$pattern" ] || printf '%s\n' "$file" "$find" "$sees" | grep -Eq -- "$pattern" || continue
-    total=$((total + 1))
-    target=$tree/$file
+# Plants triple t into the scratch tree, keeping what its file held in originals[t];
+# fails when its text is not found exactly once.
+originals=()
+plant() {
+    local t=$1 target=$tree/${files[$1]} original rest
     original=$(cat "$target"; printf x)
     original=${original%x}
-    rest=${original//"$find"/}
-    if [ $(( (${#original} - ${#rest}) / ${#find} )) -ne 1 ]; then
-        printf '%-7s        %s: its text is not found exactly once\n' "STALE" "$file"
-        broken=$((broken + 1))
-        continue
-    fi
-    printf '%s' "${original/"$find"/"$put"}" >"$target"
+    originals[$t]=$original
+    rest=${original//"${finds[$t]}"/}
+    [ $(( (${#original} - ${#rest}) / ${#finds[$t]} )) -eq 1 ] || return 1
+    printf '%s' "${original/"${finds[$t]}"/"${puts[$t]}"}" >"$target"
+}
+
+caught=0 total=0 broken=0
+for i in "${!sees[@]}"; do
+    triples=()
+    for t in "${!files[@]}"; do [ "${owner[$t]}" -ne "$i" ] || triples+=("$t"); done
+    where=$(for t in "${triples[@]}"; do echo "${files[$t]}"; done | sort -u | paste -sd, -)
+    [ -z "$pattern" ] || { for t in "${triples[@]}"; do printf '%s\n' "${files[$t]}" "${finds[$t]}"; done
+                           echo "${sees[$i]}"; } | grep -Eq -- "$pattern" || continue
+    total=$((total + 1))
+    planted=()
+    stale=""
+    for t in "${triples[@]}"; do
+        if ! plant "$t"; then stale=${files[$t]}; break; fi
+        planted=("$t" "${planted[@]}")
+    done
+    result=""
     name=$(printf 'fault%02d' "$total")
     started=$SECONDS
-    if run_suite "$name"; then
+    if [ -n "$stale" ]; then
+        result=STALE
+        broken=$((broken + 1))
+    elif run_suite "$name"; then
         result=missed
-    elif ! grep -q "^== 64-bit Windows tests under Wine" "$scratch/logs/$name.log"; then
+    elif ! grep -q "^== 64-bit Windows tests under Wine" "$scratch/logs/$name.log" \
+        || grep -q "^== 32-bit build failed" "$scratch/logs/$name.log"; then
         result=BROKEN           # it did not build: the record is wrong, not the suite
         broken=$((broken + 1))
     else
         result=caught
         caught=$((caught + 1))
     fi
-    printf '%s' "$original" >"$target"     # a fresh time stamp: the next build compiles it again
-    printf '%-7s %4d s  %s: %s\n' "$result" $((SECONDS - started)) "$file" "$sees"
+    # Put back in reverse order; a fresh time stamp: the next build compiles it again.
+    for t in "${planted[@]}"; do printf '%s' "${originals[$t]}" >"$tree/${files[$t]}"; done
+    if [ $result = STALE ]; then
+        printf '%-7s        %s: its text is not found exactly once\n' "$result" "$stale"
+    else
+        printf '%-7s %4d s  %s: %s\n' "$result" $((SECONDS - started)) "$where" "${sees[$i]}"
+    fi
 done
 echo "logs: $scratch/logs"
 echo "$caught of $total caught"

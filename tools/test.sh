@@ -155,7 +155,7 @@ finish_lane() {
 # program's checked against the Windows each one names, then its tests under 32-bit Wine.
 lane_32bit() {
     echo "== 32-bit build, tests included"
-    build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || return 1
+    build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || { echo "== 32-bit build failed"; return 1; }
     phase_done "32-bit build"
     echo "== imports of both programs against the Windows each one names"
     local imports=$TOP/tests/imports
