@@ -22,6 +22,27 @@ tunegrin_version() {
     echo "$version"
 }
 
+# Exports SOURCE_DATE_EPOCH, the one time of a release: every time stamp that lands in a
+# shipped file is this one. When it is not set, the last commit's time, so that the same
+# commit gives the same bytes anywhere; outside a git checkout it must be set.
+release_epoch() {
+    if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+        local top
+        top=$(git -C "$TOP" rev-parse --show-toplevel 2>/dev/null || true)
+        if [ "$top" != "$(cd "$TOP" && pwd -P)" ]; then     # not a checkout, or inside another
+            echo "$TOP is no git checkout: set SOURCE_DATE_EPOCH to the release's time" \
+                "(seconds since 1970, e.g. \$(date -d 2026-12-08 +%s))" >&2
+            return 1
+        fi
+        SOURCE_DATE_EPOCH=$(git -C "$TOP" log -1 --format=%ct)
+    fi
+    case $SOURCE_DATE_EPOCH in
+        ''|*[!0-9]*) echo "SOURCE_DATE_EPOCH is not a number of seconds: $SOURCE_DATE_EPOCH" >&2
+                     return 1 ;;
+    esac
+    export SOURCE_DATE_EPOCH
+}
+
 # Installs the Debian packages that are missing; `apt-get update` only when one is.
 ensure_packages() {
     local missing=()
