@@ -24,7 +24,9 @@ shipped=()
 
 pack() {
     local arch=$1 bits=$2
-    build_game "$arch"
+    # The programs hold no time at all, not even the release's: gcc would put it in
+    # __DATE__, and a build date planted there would pass unseen.
+    (unset SOURCE_DATE_EPOCH; build_game "$arch")
     local stage=$release_root/stage-$bits
     rm -rf "$stage"
     mkdir -p "$stage/TuneGrin-$version"

@@ -31,14 +31,14 @@ release_in() {
 first=$work/a
 second=$work/b/deeper/still
 started=$SECONDS
-echo "== release in $first (umask 022, TZ=UTC, LC_ALL=C.UTF-8)"
-(umask 022; export TZ=UTC LC_ALL=C.UTF-8 LANG=C.UTF-8; release_in "$first")
+# Clocks 26 hours apart, so that the two builds' local dates always differ.
+echo "== release in $first (umask 022, TZ=Etc/GMT+12, LC_ALL=C.UTF-8)"
+(umask 022; export TZ=Etc/GMT+12 LC_ALL=C.UTF-8 LANG=C.UTF-8; release_in "$first")
 wait_for=$((60 - (SECONDS - started)))
 if [ $wait_for -gt 0 ]; then
     echo "== waiting $wait_for s, so that the second build's clock is a minute later"
     sleep $wait_for
 fi
-# UTC+14: a day ahead of UTC for ten hours of the day.
 echo "== release in $second (umask 077, TZ=Pacific/Kiritimati, LC_ALL=C)"
 (umask 077; export TZ=Pacific/Kiritimati LC_ALL=C LANG=C; release_in "$second")
 
