@@ -34,5 +34,5 @@ for arch in "${arches[@]}"; do
         fi
     done
 done
-[ $status != 0 ] || echo "   tunegrin.exe the same bytes from both build folders: ${arches[*]}"
+[ $status != 0 ] || echo "   tunegrin.exe the same from both trees: ${arches[*]} ($SECONDS s)"
 exit $status

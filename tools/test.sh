@@ -55,6 +55,8 @@ side_builds() {
     echo "== 32-bit build, tests included"
     build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || return 1
     echo "   ($((SECONDS - started)) s)"
+    echo "== the game built alone in folders of its own, on another date: the same bytes"
+    bash "$TOP/tools/same_bytes.sh" || return 1
     echo "== imports of both programs against the Windows each one names"
     local imports=$TOP/tests/imports
     bash "$imports/check_imports.sh" i686-w64-mingw32-objdump "$BUILD_ROOT/i686/tunegrin.exe" \
