@@ -19,6 +19,7 @@ release_in() {
     local dir=$1
     mkdir -p "$(dirname "$dir")"
     git clone -q --no-checkout "$TOP" "$dir"
+    git -C "$dir" fetch -q "$TOP" HEAD          # HEAD may be on no branch
     git -C "$dir" checkout -q "$commit"
     if ! (cd "$dir" && env -u TUNEGRIN_BUILD -u SOURCE_DATE_EPOCH bash tools/release.sh) \
         >"$dir.log" 2>&1; then

@@ -23,8 +23,9 @@ for arch in "${arches[@]}"; do
     (unset SOURCE_DATE_EPOCH; export TZ=$other_zone; build_game "$arch")
     if ! cmp -s "$tested" "$game"; then
         echo "tunegrin.exe ($arch) differs between two build folders: $tested and $game" >&2
-        echo "  bytes that differ (offset, octal values):" >&2
-        cmp -l "$tested" "$game" | head -n 8 | sed 's/^/  /' >&2 || true
+        echo "  first bytes that differ (offset, then octal value and character in each):" >&2
+        cmp -bl "$tested" "$game" | head -n 8 | sed 's/^/  /' >&2 || true
+        echo "  diffoscope (package diffoscope-minimal) on the two shows where" >&2
         status=1
     fi
     for path in "$TOP" "$BUILD_ROOT"; do
