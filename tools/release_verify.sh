@@ -43,28 +43,29 @@ fi
 echo "== release in $second (umask 077, TZ=Pacific/Kiritimati, LC_ALL=C)"
 (umask 077; export TZ=Pacific/Kiritimati LC_ALL=C LANG=C; release_in "$second")
 
-differ=0
+differ=()
 count=0
 for name in $( { ls "$first/dist"; ls "$second/dist"; } | LC_ALL=C sort -u); do
     count=$((count + 1))
     a=$first/dist/$name b=$second/dist/$name
     if [ ! -f "$a" ] || [ ! -f "$b" ]; then
         echo "DIFFERS $name: made by one build only"
-        differ=$((differ + 1))
+        differ+=("$name")
     elif cmp -s "$a" "$b"; then
         echo "same    $(sha256sum "$a" | cut -d' ' -f1)  $name"
     else
         echo "DIFFERS $name"
-        differ=$((differ + 1))
+        differ+=("$name")
         diffoscope --text "$work/$name.diff" "$a" "$b" >/dev/null 2>&1 || true
         head -n 60 "$work/$name.diff" | sed 's/^/   /'
         echo "   (all of it: $work/$name.diff)"
     fi
 done
-echo "== $((count - differ)) of $count files the same ($((SECONDS - started)) s)"
+echo "== $((count - ${#differ[@]})) of $count files the same ($((SECONDS - started)) s)"
 sums=0
 (cd "$first/dist" && sha256sum --quiet -c SHA256SUMS) || sums=1
-if [ $differ -gt 0 ] || [ $sums -gt 0 ]; then
+if [ ${#differ[@]} -gt 0 ] || [ $sums -gt 0 ]; then
+    [ ${#differ[@]} -eq 0 ] || echo "not reproducible: ${differ[*]}" >&2
     echo "the two builds are kept in $work" >&2
     exit 1
 fi
