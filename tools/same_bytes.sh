@@ -28,8 +28,8 @@ for arch in "${arches[@]}"; do
         echo "  diffoscope (package diffoscope-minimal) on the two shows where" >&2
         status=1
     fi
-    for path in "$TOP" "$BUILD_ROOT"; do
-        if grep -qF "$path" "$tested"; then
+    for path in "$TOP" "$BUILD_ROOT"; do     # as bytes, or as UTF-16 in a resource
+        if { strings -a "$tested"; strings -a -el "$tested"; } | grep -qF "$path"; then
             echo "$tested holds the path $path" >&2
             status=1
         fi
