@@ -22,6 +22,8 @@ RequestExecutionLevel user
 InstallDir "$LOCALAPPDATA\Programs\TuneGrin"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 SetCompressor /SOLID lzma
+; The installed files get the install time, not the build's: the setup's bytes hold no date.
+SetDateSave off
 
 !include MUI2.nsh
 !define MUI_ICON "../resources/tunegrin.ico"

@@ -22,6 +22,32 @@ tunegrin_version() {
     echo "$version"
 }
 
+# Exports SOURCE_DATE_EPOCH, the one time of a release: every time stamp that lands in a
+# shipped file is this one. When it is not set, the last commit's time, so that the same
+# commit gives the same bytes anywhere. Outside a git checkout (a copy of the tree, such
+# as the planted-fault runner's), the newest debian/changelog entry's time, as Debian's own
+# tools take it; set SOURCE_DATE_EPOCH to the commit's time to match a release from git.
+release_epoch() {
+    if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+        local top
+        top=$(git -C "$TOP" rev-parse --show-toplevel 2>/dev/null || true)
+        if [ "$top" = "$(cd "$TOP" && pwd -P)" ]; then     # not a copy inside another checkout
+            SOURCE_DATE_EPOCH=$(git -C "$TOP" log -1 --format=%ct)
+        else
+            local stamp
+            stamp=$(sed -n 's/^ -- .*>  //p' "$TOP/debian/changelog" | head -n 1)
+            [ -n "$stamp" ] || { echo "no git checkout and no date in debian/changelog" >&2; return 1; }
+            SOURCE_DATE_EPOCH=$(date -d "$stamp" +%s)
+            echo "== $TOP is no git checkout: the release's time is debian/changelog's" >&2
+        fi
+    fi
+    case $SOURCE_DATE_EPOCH in
+        ''|*[!0-9]*) echo "SOURCE_DATE_EPOCH is not a number of seconds: $SOURCE_DATE_EPOCH" >&2
+                     return 1 ;;
+    esac
+    export SOURCE_DATE_EPOCH
+}
+
 # Installs the Debian packages that are missing; `apt-get update` only when one is.
 ensure_packages() {
     local missing=()

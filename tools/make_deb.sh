@@ -26,6 +26,8 @@ cp -r "$TOP/tools/linux" "$TOP"/tools/{common.sh,tunegrin-wine.sh,linux_layout.s
     "$stage/tools/"
 cp -r "$TOP/resources/icons" "$stage/resources/"
 cp "$1" "$stage/tunegrin.exe"
+# dpkg-buildpackage would take the changelog's date; the release's time is the one for all.
+release_epoch
 (cd "$stage" && dpkg-buildpackage -b --no-sign >"$scratch/build.log" 2>&1) \
     || { cat "$scratch/build.log" >&2; exit 1; }
 mv "$scratch/tunegrin_${version}-1_amd64.deb" "$2"

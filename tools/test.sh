@@ -151,12 +151,16 @@ finish_lane() {
     return $code
 }
 
-# The 32-bit tree (tests, benchmark and tools included): built, its imports and the 64-bit
-# program's checked against the Windows each one names, then its tests under 32-bit Wine.
+# The 32-bit tree (tests, benchmark and tools included): built, both programs checked against
+# builds of the game alone in other folders and against the imports of the Windows each one
+# names, then the 32-bit tree's tests under 32-bit Wine.
 lane_32bit() {
     echo "== 32-bit build, tests included"
     build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || { echo "== 32-bit build failed"; return 1; }
     phase_done "32-bit build"
+    echo "== the game built alone in folders of its own, on another date: the same bytes"
+    bash "$TOP/tools/same_bytes.sh" || return 1
+    phase_done "same bytes from other build folders"
     echo "== imports of both programs against the Windows each one names"
     local imports=$TOP/tests/imports
     bash "$imports/check_imports.sh" i686-w64-mingw32-objdump "$BUILD_ROOT/i686/tunegrin.exe" \
