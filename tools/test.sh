@@ -70,11 +70,17 @@ trap cleanup EXIT
 
 # The tests' prefix has no sound driver: this machine has no sound card, and Wine's ALSA MIDI
 # probe then finds nothing but has now and then crashed a starting game. Nor has it a crash
-# debugger, whose process would hold ctest's pipe open until the test's time-out.
+# debugger, whose process would hold ctest's pipe open until the test's time-out (winedbg
+# hangs on a crashed 32-bit program): an empty command, in the 64-bit registry and in the
+# 32-bit programs' own view of it, so that a crashed program just ends. (Without the value
+# Wine starts winedbg all the same.)
 quiet_prefix() {
     "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d "" /f </dev/null >/dev/null 2>&1 || true
-    "$WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-        </dev/null >/dev/null 2>&1 || true
+    local view
+    for view in 64 32; do
+        "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+            /d "" /f /reg:$view </dev/null >/dev/null 2>&1 || true
+    done
 }
 
 # One ctest run in a Windows tree, its output also kept under the given name for the summary.
