@@ -8,7 +8,13 @@ protected:
     ScratchFolder folder{ "e2e" };
     int marks = 0;                  // marks the score row should show
 
-    void SetUp() override { ASSERT_TRUE(launchGame(game, folder.path())); }
+    // An idle message loop need not mean its first paint is on the screen yet (under Wine
+    // it can come a little later), so a test starts once the staff shows.
+    void SetUp() override
+    {
+        ASSERT_TRUE(launchGame(game, folder.path()));
+        ASSERT_TRUE(waitUntil([&] { return staffShown(look()); }, 10000)) << "the staff was never painted";
+    }
 
     testing::AssertionResult openKeyboard()
     {

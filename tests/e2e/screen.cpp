@@ -1,6 +1,7 @@
 // Reading the game's picture: captures of its windows, the note's staff row, faces, marks.
 #include "screen.h"
 #include <math.h>
+#include <algorithm>
 #include <stdio.h>
 #include <string.h>
 
@@ -54,13 +55,11 @@ int keyForRow(int row)
     return KEY_B4 - row;
 }
 
-NoteSeen findNote(const Picture& picture)
+// Staff lines run the window's width: black wherever they are in sight. A note keeps
+// them black through its own width, and its ledger segments are shorter than the part of
+// the staff we can see.
+static std::vector<char> staffLineRows(const Picture& picture, int bottom)
 {
-    NoteSeen seen;
-    int bottom = picture.height < STAFF_AREA_BOTTOM ? picture.height : STAFF_AREA_BOTTOM;
-    // Staff lines run the window's width: black wherever they are in sight. A note keeps
-    // them black through its own width, and its ledger segments are shorter than the
-    // part of the staff we can see.
     std::vector<char> lineRow(bottom, 0);
     for (int y = 0; y < bottom; y++) {
         int seenCount = 0, blackCount = 0;
@@ -71,6 +70,23 @@ NoteSeen findNote(const Picture& picture)
         }
         lineRow[y] = seenCount >= 90 && blackCount == seenCount;
     }
+    return lineRow;
+}
+
+bool staffShown(const Picture& picture)
+{
+    int bottom = picture.height < STAFF_AREA_BOTTOM ? picture.height : STAFF_AREA_BOTTOM;
+    std::vector<char> lineRow = staffLineRows(picture, bottom);
+    // Five lines 3 pixels thick: not a window still all white, nor all black.
+    long lines = std::count(lineRow.begin(), lineRow.end(), 1);
+    return lines >= 5 && lines <= 25;
+}
+
+NoteSeen findNote(const Picture& picture)
+{
+    NoteSeen seen;
+    int bottom = picture.height < STAFF_AREA_BOTTOM ? picture.height : STAFF_AREA_BOTTOM;
+    std::vector<char> lineRow = staffLineRows(picture, bottom);
     int left = picture.width, right = -1, top = bottom, lowest = -1;
     for (int y = 0; y < bottom; y++) {
         if (lineRow[y]) continue;

@@ -30,6 +30,7 @@ struct NoteSeen {
     int left = 0;               // leftmost black pixel of the note
 };
 NoteSeen findNote(const Picture& picture);
+bool staffShown(const Picture& picture);    // the five lines are painted: the first paint is in
 int keyForRow(int row);         // the white key that plays the note of that staff row
 
 enum Face { FACE_NONE, FACE_HAPPY, FACE_MAD };
