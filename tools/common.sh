@@ -141,8 +141,9 @@ start_wine() {
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
 }
 
+# Only a prefix of our own: never the server of the player's default one.
 stop_wine() {
-    wineserver -k </dev/null >/dev/null 2>&1 || true
+    [ -z "${WINEPREFIX:-}" ] || wineserver -k </dev/null >/dev/null 2>&1 || true
 }
 
 # Starts Xvfb on the first free display; sets DISPLAY and XVFB_PID. Xvfb picks the number

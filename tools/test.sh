@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: the 64-bit and the 32-bit Windows trees'
-# tests under Wine, each on private X displays of its own (the end-to-end tests on a small
-# desktop), side by side, and the native sanitizer and fuzzer builds beside them. Exits
-# non-zero on any failure; prints each ctest summary and each phase's time at the end.
+# tests under Wine (the end-to-end tests on a small desktop), the Debian package's test and
+# the native sanitizer and fuzzer builds, side by side, each Wine phase on a private X
+# display and in a Wine prefix of its own. Exits non-zero on any failure; prints each ctest
+# summary and each phase's time at the end.
 #   tools/test.sh                 everything but the long runs
 #   tools/test.sh --64-bit-only   leaves out the 32-bit tree, for a Linux kernel that cannot
 #                                 run 32-bit programs (it is still built and its imports checked)
@@ -10,9 +11,10 @@
 #                                 ctest (for example -R game_turn)
 #   tools/test.sh --soak          the million-message MIDI flood (several minutes)
 # With TUNEGRIN_FIRST_FAILURE=1 (tools/mutants.sh) each ctest run stops at its first failing
-# test, and the run ends as soon as the 64-bit tests fail.
+# test, and the run ends as soon as the 64-bit tree's Windows tests fail.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+unset WINEPREFIX            # each Wine phase below sets a prefix of its own
 
 mode=full
 with_32bit=1
@@ -37,8 +39,8 @@ logs=$BUILD_ROOT/logs
 summary() {
     echo "== Summaries"
     local name
-    for name in "64-bit tests" "64-bit end-to-end tests" "32-bit tests" "32-bit end-to-end tests" \
-        "native tests"; do
+    for name in "64-bit tests" "64-bit Debian package test" "64-bit end-to-end tests" "32-bit tests" \
+        "32-bit end-to-end tests" "native tests"; do
         [ -e "$logs/$name.ctest" ] || continue
         printf '   %-44s %s\n' "$name" \
             "$(grep -E '^[0-9]+% tests passed|^No tests were found' "$logs/$name.ctest" | tail -n 1 || true)"
@@ -91,41 +93,48 @@ run_ctest() {
     return "${PIPESTATUS[0]}"
 }
 
-# One Windows tree's tests under Wine, in a prefix of its own (both are 64-bit prefixes; 32-bit
-# programs run in them through Wine's WoW64): first the windowless tests in parallel beside
-# the ones that read pixels back, which take turns on an 800x600 display (a resource lock);
-# then the end-to-end tests, which play the built game from outside on a 640x480 desktop of
-# their own: a second display, and Wine started afresh on it, since Wine takes the desktop's
-# size when it starts. Skips the end-to-end tests when the ctest arguments select none.
-wine_tests() {
-    local arch=$1 bits=$2 prefix=$3; shift 3
-    local failed=0
-    prepare_prefix "$prefix"
-    echo "== $bits Windows tests under Wine"
-    start_xvfb 800x600x24
+# Wine in a prefix of its own on a display of its own (a 64-bit prefix for both trees: 32-bit
+# programs run in it through Wine's WoW64), so that the phases below can run side by side.
+wine_up() {
+    prepare_prefix "$1"
+    start_xvfb "$2"
     start_wine
     quiet_prefix
-    local filter=(-LE 'e2e|soak')
-    [ $mode = soak ] && filter=()
-    run_ctest "$arch" "$bits tests" -j 3 "${filter[@]}" "$@" || failed=1
-    phase_done "$bits Windows tests"
-    if [ $failed = 1 ] && [ -n "$first_failure" ]; then return 1; fi
-
-    local e2e_tests=0
-    [ $mode = soak ] || e2e_tests=$(cd "$BUILD_ROOT/$arch" && ctest -N -L e2e "$@" | sed -n 's/^Total Tests: //p')
-    if [ "${e2e_tests:-0}" -gt 0 ]; then
-        echo "== $bits end-to-end tests under Wine on a 640x480 desktop"
-        stop_wine
-        stop_xvfb || true
-        start_xvfb 640x480x24
-        start_wine
-        quiet_prefix
-        run_ctest "$arch" "$bits end-to-end tests" -L e2e "$@" || failed=1
-        phase_done "$bits end-to-end tests"
-    fi
+}
+wine_down() {
     stop_wine
     stop_xvfb || true
-    return $failed
+}
+
+# One Windows tree's tests but the end-to-end ones: the windowless ones in parallel beside
+# those that read pixels back, which take turns on an 800x600 display (a resource lock).
+windows_tests() {
+    local arch=$1 bits=$2 prefix=$3; shift 3
+    local filter=(-LE 'e2e|soak') code=0
+    [ $mode = full ] && filter=(-LE 'e2e|soak|deb')      # the package lane runs those
+    [ $mode = soak ] && filter=()
+    echo "== $bits Windows tests under Wine"
+    wine_up "$prefix" 800x600x24
+    run_ctest "$arch" "$bits tests" -j 3 "${filter[@]}" "$@" || code=1
+    wine_down
+    phase_done "$bits Windows tests"
+    return $code
+}
+
+# The end-to-end tests, which play the built game from outside on a 640x480 desktop of
+# their own (Wine takes the desktop's size when it starts). None when the ctest arguments
+# select none.
+end_to_end_tests() {
+    local arch=$1 bits=$2 prefix=$3; shift 3
+    local count code=0
+    count=$(cd "$BUILD_ROOT/$arch" && ctest -N -L e2e "$@" | sed -n 's/^Total Tests: //p')
+    [ "${count:-0}" -gt 0 ] || return 0
+    echo "== $bits end-to-end tests under Wine on a 640x480 desktop"
+    wine_up "$prefix" 640x480x24
+    run_ctest "$arch" "$bits end-to-end tests" -L e2e "$@" || code=1
+    wine_down
+    phase_done "$bits end-to-end tests"
+    return $code
 }
 
 # Runs a lane in the background, its output in its own log; its phase times come back in
@@ -161,6 +170,7 @@ finish_lane() {
 # builds of the game alone in other folders and against the imports of the Windows each one
 # names, then the 32-bit tree's tests under 32-bit Wine.
 lane_32bit() {
+    local code=0
     echo "== 32-bit build, tests included"
     build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || { echo "== 32-bit build failed"; return 1; }
     phase_done "32-bit build"
@@ -173,7 +183,13 @@ lane_32bit() {
         "$imports/windows95.txt" 4.0 || return 1
     bash "$imports/check_imports.sh" x86_64-w64-mingw32-objdump "$BUILD_ROOT/x86_64/tunegrin.exe" \
         "$imports/windows_xp_x64.txt" 5.2 || return 1
-    [ $with_32bit = 0 ] || wine_tests i686 32-bit "$BUILD_ROOT/wineprefix32" "$@"
+    [ $with_32bit = 1 ] || return 0
+    if ! windows_tests i686 32-bit "$BUILD_ROOT/wineprefix32" "$@"; then
+        code=1
+        [ -z "$first_failure" ] || return 1
+    fi
+    end_to_end_tests i686 32-bit "$BUILD_ROOT/wineprefix32" "$@" || code=1
+    return $code
 }
 
 # The event queue under the sanitizers and the settings parser under the fuzzer, natively:
@@ -193,18 +209,37 @@ lane_native() {
     return "$code"
 }
 
-# The other lanes mostly wait on their displays, so they run side by side with the 64-bit one.
+# The Debian package installed with apt and its game started in a Wine prefix of its own: it
+# needs a display, and nothing else of the 64-bit lane's.
+lane_package() {
+    start_xvfb 800x600x24
+    echo "== the Debian package installed, played and purged"
+    run_ctest x86_64 "64-bit Debian package test" -L deb "$@"
+    local code=$?
+    phase_done "Debian package test"
+    return $code
+}
+
+# The other lanes mostly wait on their displays, so they run side by side with the 64-bit
+# tree's Windows tests.
 if [ $mode = full ]; then
+    start_lane 64-bit-e2e end_to_end_tests x86_64 64-bit "$BUILD_ROOT/wineprefix-e2e" "$@"
     start_lane 32-bit lane_32bit "$@"
     start_lane native lane_native
+    start_lane package lane_package "$@"
 fi
-wine_tests x86_64 64-bit "$BUILD_ROOT/wineprefix" "$@" || status=1
+windows_tests x86_64 64-bit "$BUILD_ROOT/wineprefix" "$@" || status=1
 if [ $status = 1 ] && [ -n "$first_failure" ]; then summary; exit 1; fi
 
 if [ $mode = full ]; then
-    finish_lane 32-bit "${lane_pids[0]}" || status=1
-    finish_lane native "${lane_pids[1]}" || status=1
+    lane=0
+    for name in 64-bit-e2e 32-bit native package; do
+        finish_lane "$name" "${lane_pids[$lane]}" || status=1
+        lane=$((lane + 1))
+    done
     lane_pids=()
+elif [ $mode = quick ]; then
+    end_to_end_tests x86_64 64-bit "$BUILD_ROOT/wineprefix" "$@" || status=1
 fi
 
 summary
