@@ -85,10 +85,11 @@ quiet_prefix() {
     done
 }
 
-# One ctest run in a Windows tree, its output also kept under the given name for the summary.
+# One ctest run in a tree under $BUILD_ROOT, its output also kept under the given name for
+# the summary.
 run_ctest() {
-    local arch=$1 name=$2; shift 2
-    (cd "$BUILD_ROOT/$arch" && ctest --output-on-failure "${stop[@]}" "$@") 2>&1 \
+    local tree=$1 name=$2; shift 2
+    (cd "$BUILD_ROOT/$tree" && ctest --output-on-failure "${stop[@]}" "$@") 2>&1 \
         | tee "$logs/$name.ctest"
     return "${PIPESTATUS[0]}"
 }
@@ -203,8 +204,8 @@ lane_native() {
     echo "== native build and tests (Thread- and AddressSanitizer, fuzz corpus and fixed runs)"
     cmake --build "$native" -j "$JOBS" || return 1
     phase_done "native build"
-    (cd "$native" && ctest --output-on-failure -j "$JOBS" "${stop[@]}") 2>&1 | tee "$logs/native tests.ctest"
-    local code=${PIPESTATUS[0]}
+    local code=0
+    run_ctest native "native tests" -j "$JOBS" || code=1
     phase_done "native tests"
     return "$code"
 }

@@ -20,6 +20,8 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
+# A run stopped early still purges what it installed, with no one left to read its output.
+trap 'exec >/dev/null 2>&1; exit 1' TERM INT HUP
 
 deb=$scratch/tunegrin.deb
 bash "$TOP/tools/make_deb.sh" "$program" "$deb" || fail "tools/make_deb.sh failed"
