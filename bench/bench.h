@@ -54,7 +54,7 @@ void closeProgram(Started* started);     // WM_CLOSE, or terminated when that fa
 // The parts, in the order bench_main runs them. The process parts come first: they read
 // other windows' pixels off the screen, which the in-process window would cover.
 void benchGameProcess(const char* tunegrinPath, const char* xServerPid, bool startUpOnly);
-void benchMidiFlood();              // only where the tests' stand-in WINMM.dll is built
+void benchMidiFlood(bool overSeq);  // only where the tests' stand-ins are built
 void benchAnswerLatency();
 void benchTicks();
 void benchQueue();

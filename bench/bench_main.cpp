@@ -3,6 +3,9 @@
 // --start-up-and-flood: only the figures in which a 32-bit build can part from a 64-bit one,
 // the program's size, its start-up against the bare window and the scroll rate under a
 // MIDI flood; the rest is measured on the 64-bit build.
+//   tunegrin_bench.exe --alsa-flood [CPU model]
+// the scroll rate under the flood down Wine's own MIDI road, over the tests' virtual ALSA
+// sequencer: run with the stand-in libasound preloaded (tools/bench.sh).
 #include "bench.h"
 #include "app/app.h"
 #include <stdio.h>
@@ -47,6 +50,13 @@ static std::string loadAverage()
 
 int main(int argc, char** argv)
 {
+#ifdef TUNEGRIN_VIRTUAL_MIDI
+    if (argc > 1 && strcmp(argv[1], "--alsa-flood") == 0) {
+        printf("TuneGrin benchmark, the %d-bit program, Wine's own MIDI road\n", (int)sizeof(void*) * 8);
+        benchMidiFlood(true);
+        return 0;
+    }
+#endif
     bool startUpAndFlood = argc > 1 && strcmp(argv[1], "--start-up-and-flood") == 0;
     if (startUpAndFlood) {
         argc--;
@@ -68,7 +78,7 @@ int main(int argc, char** argv)
 
     benchGameProcess(argv[1], argc > 3 ? argv[3] : 0, startUpAndFlood);
 #ifdef TUNEGRIN_VIRTUAL_MIDI
-    benchMidiFlood();
+    benchMidiFlood(false);
 #endif
     if (startUpAndFlood) return 0;
 

@@ -1,11 +1,13 @@
 // The game under eight virtual MIDI keyboards played at the rate a MIDI cable carries
 // (about 1,000 note-ons a second each): how fast the note still scrolls, as a ratio to
-// the same game with the devices silent. The devices are the tests' stand-in WINMM.dll.
+// the same game with the devices silent. The devices are the tests' stand-in WINMM.dll or,
+// down Wine's own winmm and winealsa, ports of the tests' virtual ALSA sequencer (tests/alsa/).
 #include "bench.h"
 #include "game/game.h"
 #include "resources/resource.h"
 #include "scratch.h"
 #include "virtual_midi.h"
+#include "seq_road.h"
 #include <mmsystem.h>
 #include <stdio.h>
 #include <string.h>
@@ -64,11 +66,25 @@ static int noteLeft(const Band& now, const Band& bare)
     return -1;
 }
 
-static LONG deliveredInAll(const VirtualMidi* midi)
+static LONG deliveredInAll(const VirtualMidi* midi, const VirtualSeq* seq)
 {
     LONG total = 0;
-    for (int d = 0; d < DEVICES; d++) total += midi->devices[d].delivered;
+    for (int d = 0; d < DEVICES; d++) total += seq ? seq->ports[d].delivered : midi->devices[d].delivered;
     return total;
+}
+
+// The unchanged game over eight keyboards of the virtual sequencer; its Wine process alone
+// sees them (the bench runs with the stand-in preloaded: tools/bench.sh).
+static bool startOverSeq(VirtualSeq* seq, const std::string& folder, Started* game)
+{
+    for (int d = 0; d < DEVICES; d++) {
+        char name[32];
+        snprintf(name, sizeof name, "USB Keyboard %d", d);
+        addSeqPort(seq, 20 + d, 0, VIRTUAL_SEQ_CAP_READ | VIRTUAL_SEQ_CAP_SUBS_READ,
+                   VIRTUAL_SEQ_TYPE_MIDI_GENERIC | VIRTUAL_SEQ_TYPE_HARDWARE | VIRTUAL_SEQ_TYPE_PORT, name, "MIDI 1");
+    }
+    seq->floodMessage = WRONG_NOTE;
+    return startProgram(windowsPath(TUNEGRIN_EXE), folder, game);
 }
 
 // Scroll ticks a second over one span of a fresh note's crossing; -1 when no note came.
@@ -90,11 +106,12 @@ static double tickRate(HWND window, const Band& bare, int height)
     return x1 < 0 ? -1 : (double)(x0 - x1) / 3.0 / seconds;
 }
 
-void benchMidiFlood()
+void benchMidiFlood(bool overSeq)
 {
-    printf("scroll ticks under %d virtual MIDI devices at %ld note-ons/s each (wrong notes), %d rounds\n",
-           DEVICES, (long)WIRE_RATE, ROUNDS);
-    VirtualMidi* midi = openVirtualMidi();
+    printf("scroll ticks under %d virtual MIDI devices at %ld note-ons/s each (wrong notes), %d rounds%s\n",
+           DEVICES, (long)WIRE_RATE, ROUNDS, overSeq ? ",\n  down Wine's winmm and winealsa from a virtual ALSA sequencer" : "");
+    VirtualMidi* midi = overSeq ? 0 : openVirtualMidi();
+    VirtualSeq* seq = overSeq ? openVirtualSeq() : 0;
     ScratchFolder folder("bench-midi");
     WritePrivateProfileStringA("initialize", "notes", "C3", (folder.path() + "\\tunegrin.ini").c_str());
     std::string exe = midi ? installVirtualMidi(folder.path(), "tunegrin_bench_midi.exe") : "";
@@ -103,18 +120,20 @@ void benchMidiFlood()
         midi->floodMessage = WRONG_NOTE;
     }
     Started game;
-    if (exe.empty() || !startProgram(exe, folder.path(), &game)) {
+    bool started = seq ? startOverSeq(seq, folder.path(), &game) : !exe.empty() && startProgram(exe, folder.path(), &game);
+    if (!started) {
         printNote("PROBLEM: the game with the virtual devices did not start");
         return;
     }
     int64_t start = clockNow();
     while (!visibleWindowOf(&game) && clockSeconds(clockNow() - start) < 30) Sleep(10);
-    if (!game.window || midi->loadedBy != (LONG)game.process.dwProcessId) {
-        printNote("PROBLEM: no game window, or the stand-in winmm.dll not loaded");
+    if (!game.window || (midi && midi->loadedBy != (LONG)game.process.dwProcessId) || (seq && !seq->opened)) {
+        printNote("PROBLEM: no game window, or the stand-in winmm.dll or libasound not loaded");
         closeProgram(&game);
         return;
     }
     Sleep(1000);                                    // start-up over
+    volatile LONG* floodRate = seq ? (volatile LONG*)&seq->floodRate : &midi->floodRate;
     const int height = 320;                         // the staff and every note
     Band bare = captureBand(game.window, height);
 
@@ -123,14 +142,14 @@ void benchMidiFlood()
     for (int round = 0; round < ROUNDS; round++) {   // in turns, so both see the same machine
         double rate = tickRate(game.window, bare, height);
         if (rate > 0) quiet.push_back(rate);
-        midi->floodRate = WIRE_RATE;
+        *floodRate = WIRE_RATE;
         Sleep(500);
-        LONG before = deliveredInAll(midi);
+        LONG before = deliveredInAll(midi, seq);
         int64_t floodStart = clockNow();
         rate = tickRate(game.window, bare, height);
-        floodMessages += deliveredInAll(midi) - before;
+        floodMessages += deliveredInAll(midi, seq) - before;
         floodSeconds += clockSeconds(clockNow() - floodStart);
-        midi->floodRate = 0;
+        *floodRate = 0;
         Sleep(500);
         if (rate > 0) flooded.push_back(rate);
     }

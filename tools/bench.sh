@@ -2,8 +2,8 @@
 # Builds the Windows programs and prints the benchmark figures, measured under Wine on a
 # private X display: every figure for the 64-bit program, then for the 32-bit one those in
 # which a 32-bit build can differ (its size, its start-up against a bare window built for the
-# same architecture, the scroll rate under a wire-speed MIDI flood). Not part of the test
-# run: figures, not pass or fail.
+# same architecture, the scroll rate under a wire-speed MIDI flood); for both, that flood
+# again down Wine's own MIDI road. Not part of the test run: figures, not pass or fail.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -35,6 +35,17 @@ bench() {
     "$WINE" "$build/bench/tunegrin_bench.exe" "$@" "$(windows_path "$build/tunegrin.exe")" \
         "${cpu:-unknown CPU}" "$XVFB_PID" 2> >(grep -v '^ALSA lib' >&2)
 }
+# The flood again down Wine's own winmm and winealsa, over the alsa tests' stand-in
+# libasound, preloaded for this run alone: only the game's process sees its sequencer.
+alsa_flood() {
+    local build=$BUILD_ROOT/$1
+    echo
+    LD_PRELOAD="$build/tests/alsa/preload/\$LIB/libtunegrin_fake_seq.so" \
+    TUNEGRIN_VIRTUAL_SEQ=$build/bench/virtual_seq.block TUNEGRIN_VIRTUAL_SEQ_PROCESS=tunegrin.exe \
+        "$WINE" "$build/bench/tunegrin_bench.exe" --alsa-flood 2> >(grep -v '^ALSA lib' >&2)
+}
 bench x86_64
+alsa_flood x86_64
 echo
 bench i686 --start-up-and-flood
+alsa_flood i686
