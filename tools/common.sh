@@ -63,7 +63,9 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps)
+# gcc-multilib and libasound2-dev: the alsa tests' stand-in libasound, built for 64- and
+# 32-bit Linux against ALSA's own headers.
+BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps gcc-multilib libasound2-dev)
 
 # Whether this kernel runs 32-bit x86 programs: a 93-byte i386 Linux program that exits 0.
 kernel_runs_32bit() {

@@ -71,8 +71,8 @@ cleanup() {
 trap cleanup EXIT
 
 # The tests' prefix keeps Wine's sound driver on, as the player's launcher does: the alsa
-# tests go down its MIDI road, and 500 starts of the game through the launcher with it on
-# did not crash once (tests/alsa/many_starts.sh). It has no crash debugger, whose process
+# tests go down its MIDI road, and about 500 starts of the game through the launcher with it
+# on did not crash once (tests/alsa/many_starts.sh). It has no crash debugger, whose process
 # would hold ctest's pipe open until the test's time-out (winedbg hangs on a crashed 32-bit
 # program): an empty command, in the 64-bit registry and in the 32-bit programs' own view of
 # it, so that a crashed program just ends. (Without the value Wine starts winedbg all the same.)
