@@ -127,6 +127,7 @@ void benchMidiFlood(bool overSeq)
     }
     int64_t start = clockNow();
     while (!visibleWindowOf(&game) && clockSeconds(clockNow() - start) < 30) Sleep(10);
+    while (seq && !seq->opened && clockSeconds(clockNow() - start) < 30) Sleep(10);   // after the window
     if (!game.window || (midi && midi->loadedBy != (LONG)game.process.dwProcessId) || (seq && !seq->opened)) {
         printNote("PROBLEM: no game window, or the stand-in winmm.dll or libasound not loaded");
         closeProgram(&game);
