@@ -25,11 +25,11 @@ struct Band {
     std::vector<DWORD> pixels;
 };
 
-static Band captureBand(HWND window, int height)
+static Band captureBand(HWND window, int height, int top = 0)
 {
     RECT client;
     GetClientRect(window, &client);
-    POINT origin = { 0, 0 };
+    POINT origin = { 0, top };
     ClientToScreen(window, &origin);
     Band band;
     band.width = client.right;
@@ -64,6 +64,75 @@ static int noteLeft(const Band& now, const Band& bare)
         for (int y = 0; y < now.height; y++)
             if (now.pixels[(size_t)y * now.width + x] != bare.pixels[(size_t)y * bare.width + x]) return x;
     return -1;
+}
+
+static bool sameBand(const Band& a, const Band& b)
+{
+    return a.pixels == b.pixels;
+}
+
+static const uint32_t RIGHT_NOTE = 0x643C90;    // C3, the one note asked
+static const int ANSWERS = 30;                  // a row holds 37 marks: no walker comes
+static const int LATENCY_WARM_UP = 3;
+
+// Seconds until the band below `top` differs from `before` on screen; -1 after 2 s.
+static double secondsUntilChanged(HWND window, int top, int height, const Band& before, int64_t since)
+{
+    while (sameBand(captureBand(window, height, top), before)) {
+        if (clockSeconds(clockNow() - since) > 2) return -1;
+    }
+    return clockSeconds(clockNow() - since);
+}
+
+// The answer seen from outside the game, as a player sees it: from the right note handed to
+// the virtual device (the stand-in picks it up on its next 1 ms pass, either road) to its
+// score mark on the screen. Its floor, in turns with it: one block inverted in the score row
+// by this process, to its change on the screen, read by the same loop.
+static void answerLatencyOverRoad(HWND window, VirtualMidi* midi, VirtualSeq* seq)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    const int height = 100, top = client.bottom - height;     // the score row (80 above the bottom)
+    std::vector<double> answers, floor;
+    int unseen = 0, floorUnseen = 0;
+    for (int i = 0; i < LATENCY_WARM_UP + ANSWERS; i++) {
+        PostMessageA(window, WM_COMMAND, IDM_START, 0);
+        Sleep(100 + (i * 7) % 20);                  // the turn open, at varied points of a tick
+        Band before = captureBand(window, height, top);
+        int device = i % DEVICES;
+        int64_t playedAt = clockNow();
+        if (seq) seqPlay(seq, device, RIGHT_NOTE);
+        else virtualPlay(midi, device, MIM_DATA, RIGHT_NOTE);
+        double answer = secondsUntilChanged(window, top, height, before, playedAt);
+        if (answer < 0) unseen++;
+        else if (i >= LATENCY_WARM_UP) answers.push_back(answer);
+        PostMessageA(window, WM_COMMAND, IDM_STOP, 0);
+        Sleep(50);
+
+        before = captureBand(window, height, top);
+        HDC dc = GetDC(window);
+        int64_t drawnAt = clockNow();
+        PatBlt(dc, client.right - 24, client.bottom - 80, 16, 16, DSTINVERT);
+        GdiFlush();
+        double seen = secondsUntilChanged(window, top, height, before, drawnAt);
+        ReleaseDC(window, dc);
+        if (seen < 0) floorUnseen++;
+        else if (i >= LATENCY_WARM_UP) floor.push_back(seen);
+    }
+    printf("answer latency from outside: right note handed to the virtual %s -> score mark on screen,\n"
+           "  beside its floor: one block inverted in the game's window -> seen on screen, %d rounds\n",
+           seq ? "sequencer port" : "winmm.dll device", ANSWERS);
+    if (answers.empty() || floor.empty() || unseen || floorUnseen) {
+        printf("  PROBLEM: %d answers and %d floor blocks never seen on screen\n", unseen, floorUnseen);
+        if (answers.empty() || floor.empty()) return;
+    }
+    printFigure("answer / floor, p50", percentile(answers, 0.5) / percentile(floor, 0.5), "x", "none; beside the other road's");
+    printFigure("answer / floor, p90", percentile(answers, 0.9) / percentile(floor, 0.9), "x", "none");
+    printFigure("answer p50", percentile(answers, 0.5) * 1e3, "ms", "none; the ratio leads");
+    printFigure("answer p90", percentile(answers, 0.9) * 1e3, "ms", "none");
+    printFigure("answer max", percentile(answers, 1.0) * 1e3, "ms", "none");
+    printFigure("floor p50", percentile(floor, 0.5) * 1e3, "ms", "none");
+    printFigure("floor p90", percentile(floor, 0.9) * 1e3, "ms", "none");
 }
 
 static LONG deliveredInAll(const VirtualMidi* midi, const VirtualSeq* seq)
@@ -154,14 +223,15 @@ void benchMidiFlood(bool overSeq)
         Sleep(500);
         if (rate > 0) flooded.push_back(rate);
     }
-    closeProgram(&game);
     if (quiet.empty() || flooded.empty()) {
         printf("  PROBLEM: a note seen in %zu quiet and %zu flooded rounds\n", quiet.size(), flooded.size());
-        return;
+    } else {
+        double quietMedian = percentile(quiet, 0.5), floodedMedian = percentile(flooded, 0.5);
+        printFigure("messages delivered meanwhile, all devices", floodMessages / floodSeconds, "/s", "~8000");
+        printFigure("scroll ticks, devices silent", quietMedian, "/s", "none (50 at 20 ms)");
+        printFigure("scroll ticks, devices at wire speed", floodedMedian, "/s", "none");
+        printFigure("ratio", floodedMedian / quietMedian, "x", ">= 0.9");
     }
-    double quietMedian = percentile(quiet, 0.5), floodedMedian = percentile(flooded, 0.5);
-    printFigure("messages delivered meanwhile, all devices", floodMessages / floodSeconds, "/s", "~8000");
-    printFigure("scroll ticks, devices silent", quietMedian, "/s", "none (50 at 20 ms)");
-    printFigure("scroll ticks, devices at wire speed", floodedMedian, "/s", "none");
-    printFigure("ratio", floodedMedian / quietMedian, "x", ">= 0.9");
+    answerLatencyOverRoad(game.window, midi, seq);   // the same game, its devices now silent
+    closeProgram(&game);
 }
