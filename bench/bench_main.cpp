@@ -4,8 +4,9 @@
 // the program's size, its start-up against the bare window and the scroll rate under a
 // MIDI flood; the rest is measured on the 64-bit build.
 //   tunegrin_bench.exe --alsa-flood [CPU model]
-// the scroll rate under the flood down Wine's own MIDI road, over the tests' virtual ALSA
-// sequencer: run with the stand-in libasound preloaded (tools/bench.sh).
+// the scroll rate under the flood and the answer latency seen on screen, down Wine's own MIDI
+// road, over the tests' virtual ALSA sequencer: run with the stand-in libasound preloaded
+// (tools/bench.sh).
 #include "bench.h"
 #include "app/app.h"
 #include <stdio.h>

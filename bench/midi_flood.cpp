@@ -2,6 +2,7 @@
 // (about 1,000 note-ons a second each): how fast the note still scrolls, as a ratio to
 // the same game with the devices silent. The devices are the tests' stand-in WINMM.dll or,
 // down Wine's own winmm and winealsa, ports of the tests' virtual ALSA sequencer (tests/alsa/).
+// Then, on the same game, one right answer at a time from outside, timed to its mark on screen.
 #include "bench.h"
 #include "game/game.h"
 #include "resources/resource.h"
