@@ -158,7 +158,7 @@ wine_inf() {
 # What a prefix is made of: this way of making one, the setup it had, the Wine it was made
 # with (its version, its wine.inf's time, which Wine itself compares, and its PE folders).
 # A prefix whose stamp differs is another Wine's, to be made again.
-PREFIX_LAYOUT=1
+PREFIX_LAYOUT=2
 wine_stamp() {
     local inf
     inf=$(wine_inf) || { echo "no wine.inf: is Wine installed?" >&2; return 1; }
@@ -200,6 +200,10 @@ make_prefix() {
         "$WINE" wineboot --init </dev/null >/dev/null 2>&1 || exit 1
         "$WINE" reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d "" /f \
             </dev/null >/dev/null 2>&1 || exit 1
+        # ALSA, which offers the MIDI keyboards; PulseAudio's client would make a folder of
+        # its own in the player's home (~/.config/pulse) when no sound server runs.
+        "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f \
+            </dev/null >/dev/null 2>&1 || exit 1
         if [ -n "$setup" ]; then $setup || exit 1; fi
         wineserver -w </dev/null >/dev/null 2>&1
     ) || { rm -rf "$build" "$home"; echo "Wine could not make a prefix in $build" >&2; return 1; }
@@ -210,6 +214,7 @@ make_prefix() {
         rm -f "$folder" && mkdir "$folder"
     done
     rm -rf "$home"
+    rm -f "$build/wineserver"       # Debian's Wine: where this build's server was, not a player's
     echo disable > "$build/.update-timestamp"
     echo "$stamp" > "$build/$PREFIX_STAMP"
     chmod -R a+rX "$build"
@@ -265,6 +270,29 @@ ensure_template() {
         rm -rf "$template".new.* "$template".old.*      # left by an interrupted run
         make_prefix "$template" "$@"
     ) 8>"$template.lock"
+}
+
+# The machine's template, made by the Debian package (and again when Wine changes).
+MACHINE_TEMPLATE=/var/lib/tunegrin/wine-template
+
+# Makes the player's PREFIX current: as it is when this Wine made it; else a copy of TEMPLATE
+# when that is this Wine's; else made here the slow way, saying so in one line. Two starts at
+# once take turns, and the second finds it made.
+player_prefix() {
+    local prefix=$1 template=$2
+    mkdir -p "$(dirname "$prefix")"
+    (
+        flock 8
+        prefix_is_current "$prefix" && exit 0
+        rm -rf "$prefix".new.* "$prefix".old.*          # left by an interrupted start
+        if prefix_is_current "$template" && copy_prefix "$template" "$prefix"; then exit 0; fi
+        if [ -e "$prefix" ]; then
+            echo "Preparing TuneGrin for this version of Wine…"
+        else
+            echo "Preparing TuneGrin for its first start…"
+        fi
+        make_prefix "$prefix"
+    ) 8>"$prefix.lock"
 }
 
 # The tests' prefix at PREFIX: a fresh copy of the tests' template (no sound driver, no
