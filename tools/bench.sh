@@ -21,7 +21,7 @@ XVFB_PID=""
 cleanup() { stop_wine; stop_xvfb; }
 trap cleanup EXIT
 
-prepare_prefix "$BUILD_ROOT/wineprefix"
+test_prefix "$BUILD_ROOT/wineprefix-bench"
 start_xvfb 800x600x24
 start_wine
 

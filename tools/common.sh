@@ -259,8 +259,35 @@ copy_prefix() {
     replace_prefix "$build" "$prefix"
 }
 
-# Makes sure TEMPLATE is a current prefix made with SETUP, making it (about 20 s) if not.
-# Callers side by side take turns: the first makes it, the others find it made.
+# A copy of the prefix BASE at PREFIX with SETUP run in it (a few seconds): the quiet way
+# again, no display and a scratch home; its own stamp.
+derive_prefix() {
+    local base=$1 prefix=$2; shift 2
+    local setup="$*" stamp build home
+    stamp=$(wine_stamp "$setup") || return 1
+    build=$(mktemp -d "$prefix.new.XXXXXX")
+    home=$(mktemp -d)
+    cp -a "$base/." "$build/" || { rm -rf "$build" "$home"; return 1; }
+    (
+        prepare_prefix "$build"
+        export HOME=$home
+        unset DISPLAY WAYLAND_DISPLAY XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
+        $setup || exit 1
+        wineserver -w </dev/null >/dev/null 2>&1
+    ) || { rm -rf "$build" "$home"; echo "Wine could not set up $build" >&2; return 1; }
+    rm -rf "$home"
+    rm -f "$build/wineserver"
+    echo "$stamp" > "$build/$PREFIX_STAMP"
+    replace_prefix "$build" "$prefix"
+}
+
+# The build folder's template of a player's prefix, for tools/play.sh and tools/install.sh,
+# and the base of the tests' one.
+BUILD_TEMPLATE=$BUILD_ROOT/wine-template
+
+# Makes sure TEMPLATE is a current prefix: without SETUP made the slow way (about 20 s), with
+# it derived from the build folder's template. Callers side by side take turns: the first
+# makes it, the others find it made.
 ensure_template() {
     local template=$1; shift
     mkdir -p "$(dirname "$template")"
@@ -268,7 +295,11 @@ ensure_template() {
         flock 8
         prefix_is_current "$template" "$*" && exit 0
         rm -rf "$template".new.* "$template".old.*      # left by an interrupted run
-        make_prefix "$template" "$@"
+        if [ $# -eq 0 ]; then
+            make_prefix "$template"
+        else
+            ensure_template "$BUILD_TEMPLATE" && derive_prefix "$BUILD_TEMPLATE" "$template" "$@"
+        fi
     ) 8>"$template.lock"
 }
 
