@@ -155,14 +155,15 @@ wine_inf() {
     return 1
 }
 
-# What a prefix is made of: this way of making one, the setup it had, the Wine it was made
-# with (its version, its wine.inf's time, which Wine itself compares, and its PE folders).
-# A prefix whose stamp differs is another Wine's, to be made again.
-PREFIX_LAYOUT=2
+# What a prefix is made of: the code that makes it and the setup it had (so that a changed
+# way of making one makes it again), and the Wine it was made with (its version, its
+# wine.inf's time, which Wine itself compares, and its PE folders). A prefix whose stamp
+# differs is another Wine's, to be made again.
 wine_stamp() {
-    local inf
+    local inf code
     inf=$(wine_inf) || { echo "no wine.inf: is Wine installed?" >&2; return 1; }
-    echo "tunegrin prefix $PREFIX_LAYOUT, setup: ${1:-none}"
+    code=$(declare -f make_prefix link_wine_files derive_prefix ${1:-} | md5sum | cut -c1-12)
+    echo "tunegrin prefix $code, setup: ${1:-none}"
     "$WINE" --version 2>/dev/null || echo "wine of unknown version"
     stat -c '%n %Y %s' "$inf"
     wine_pe_dirs | tr '\n' ' '

@@ -79,7 +79,7 @@ as_player() {
 }
 prefix=$home/.local/share/tunegrin/wine
 # Starts the game as the menu does and plays it: waits for its window (in the player's prefix),
-# starts a game, quits; meanwhile Wine's "being updated" box must never show.
+# starts a game from its menu, quits; meanwhile Wine's "being updated" box must never show.
 play_once() {
     as_player sh -c "$command" >"$scratch/launcher.log" 2>&1 &
     launcher_pid=$!
@@ -89,7 +89,7 @@ play_once() {
         if xwininfo -root -tree 2>/dev/null | grep -q 'configuration in .* is being updated\|"Wine"'; then
             fail "Wine's own box showed: $(xwininfo -root -tree | grep -v 'has no name' | head -n 8)"
         fi
-        if [ -f "$prefix/$PREFIX_STAMP" ] && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" close 2>/dev/null; then
+        if [ -f "$prefix/$PREFIX_STAMP" ] && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
             played=yes
             break
         fi
@@ -107,12 +107,6 @@ play_once() {
 }
 play_once
 grep -q 'Preparing' "$scratch/launcher.log" && fail "the first start made its own prefix: the template was not used"
-# Then a start that plays, through the game's own menu.
-as_player sh -c "$command" >"$scratch/launcher.log" 2>&1 &
-launcher_pid=$!
-as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play || fail "no game to play: $(cat "$scratch/launcher.log")"
-timeout 30 tail --pid="$launcher_pid" -f /dev/null || fail "the game did not end after its window closed"
-launcher_pid=""
 as_player WINEPREFIX="$prefix" wineserver -w
 left=$(cd "$home" && find . -mindepth 1 ! -path ./.local ! -path ./.local/share ! -path './.local/share/tunegrin*' | head -n 5)
 [ -z "$left" ] || fail "the game put into the player's home: $left"
@@ -121,9 +115,10 @@ left=$(cd "$home" && find . -mindepth 1 ! -path ./.local ! -path ./.local/share 
 # its, so the start makes the prefix itself, saying so in our words and showing no box of Wine's.
 cp -p "$(wine_inf)" "$scratch/wine.inf"
 touch -d '2030-01-01' "$scratch/wine.inf"
-export -f play_once as_player fail prefix_is_current wine_stamp wine_inf wine_pe_dirs
-export command scratch prefix probe WINE PREFIX_STAMP PREFIX_LAYOUT home
+export -f play_once as_player fail
+export command scratch prefix probe home TOP
 unshare --mount --propagation private bash -c 'set -euo pipefail
+    source "$TOP/tools/common.sh"
     mount --bind "$scratch/wine.inf" "$(wine_inf)"
     play_once' || fail "the start under another Wine failed"
 grep -qx 'Preparing TuneGrin for this version of Wine…' "$scratch/launcher.log" \

@@ -34,6 +34,8 @@ head -c 24 "$icon" 2>/dev/null | od -An -tx1 | tr -d ' \n' \
 prefix_is_current "$data/wine" || fail "no current Wine prefix in $data/wine after the install"
 size=$(du -sm "$data/wine" | cut -f1)
 [ "$size" -le 64 ] || fail "the player's Wine prefix takes $size MB"
+links=$(find "$data/wine/drive_c/users" -type l)
+[ -z "$links" ] || fail "the prefix's user folders are links: $links"
 
 echo 'notes=C3' > "$data/tunegrin.ini"
 as_player --uninstall >/dev/null || fail "tools/install.sh --uninstall failed"
