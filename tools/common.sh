@@ -210,10 +210,9 @@ make_prefix() {
     ) || { rm -rf "$build" "$home"; echo "Wine could not make a prefix in $build" >&2; return 1; }
     link_wine_files "$build" || { rm -rf "$build" "$home"; return 1; }
     local folder
-    for folder in "$build/drive_c/users/$WINE_USER"/*; do
-        [ -L "$folder" ] || continue
+    while IFS= read -r -d '' folder; do
         rm -f "$folder" && mkdir "$folder"
-    done
+    done < <(find "$build/drive_c/users" -type l -print0)
     rm -rf "$home"
     rm -f "$build/wineserver"       # Debian's Wine: where this build's server was, not a player's
     echo disable > "$build/.update-timestamp"
