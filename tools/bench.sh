@@ -60,7 +60,7 @@ start_ms() {           # HOME: milliseconds until the window shows; then the gam
     env -u XDG_DATA_HOME -u WINEPREFIX HOME="$home" "${launcher[@]}" >/dev/null 2>&1 &
     local pid=$!
     for _ in $(seq 1 6000); do
-        if xwininfo -root -tree 2>/dev/null | grep -q '"TuneGrin": ("tunegrin.exe"'; then
+        if grep -q '"TuneGrin": ("tunegrin.exe"' <<<"$(xwininfo -root -tree 2>/dev/null || true)"; then
             shown=$(date +%s%N)
             break
         fi

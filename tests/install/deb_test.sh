@@ -83,13 +83,15 @@ prefix=$home/.local/share/tunegrin/wine
 play_once() {
     as_player sh -c "$command" >"$scratch/launcher.log" 2>&1 &
     launcher_pid=$!
-    local played=""
+    local played="" windows
     for _ in $(seq 1 240); do
         kill -0 "$launcher_pid" 2>/dev/null || break
-        if xwininfo -root -tree 2>/dev/null | grep -q 'configuration in .* is being updated\|"Wine"'; then
-            fail "Wine's own box showed: $(xwininfo -root -tree | grep -v 'has no name' | head -n 8)"
+        windows=$(xwininfo -root -tree 2>/dev/null || true)     # not piped: grep -q would cut it short
+        if grep -q '"Wine": ("wineboot.exe"' <<<"$windows"; then
+            fail "Wine's own box showed: $(grep -v 'has no name' <<<"$windows" | head -n 8)"
         fi
-        if [ -f "$prefix/$PREFIX_STAMP" ] && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
+        # Only once the prefix is this Wine's: the probe would start Wine in a half-made one.
+        if prefix_is_current "$prefix" && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
             played=yes
             break
         fi
