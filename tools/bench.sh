@@ -7,7 +7,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" x11-utils bc
 ensure_wine32
 for arch in x86_64 i686; do
     build_windows "$arch"
@@ -21,7 +21,7 @@ XVFB_PID=""
 cleanup() { stop_wine; stop_xvfb; }
 trap cleanup EXIT
 
-prepare_prefix "$BUILD_ROOT/wineprefix"
+test_prefix "$BUILD_ROOT/wineprefix-bench"
 start_xvfb 800x600x24
 start_wine
 
@@ -49,3 +49,54 @@ alsa_flood x86_64
 echo
 bench i686 --start-up-and-flood
 alsa_flood i686
+
+# A new player's first start against a warm one, both through the packaged launcher (the
+# installed package's when there is one, else the same script with the build's template) on
+# this display: from the command until the game's window is on the screen (X's own window
+# list, so that no Wine process of ours joins in). Each round a new home: its first start,
+# then a warm one (its prefix there, no Wine server running).
+echo
+stop_wine
+if [ -x /usr/games/tunegrin ] && prefix_is_current "$MACHINE_TEMPLATE"; then
+    launcher=(/usr/games/tunegrin) source_note="the installed package"
+else
+    ensure_template "$BUILD_TEMPLATE"
+    launcher=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine.sh"
+              "$BUILD_ROOT/x86_64/tunegrin.exe")
+    source_note="tools/tunegrin-wine.sh, the build's template"
+fi
+start_ms() {           # HOME: milliseconds until the window shows; then the game is ended
+    local home=$1 began shown=""
+    began=$(date +%s%N)
+    env -u XDG_DATA_HOME -u WINEPREFIX HOME="$home" "${launcher[@]}" >/dev/null 2>&1 &
+    local pid=$!
+    for _ in $(seq 1 6000); do
+        if grep -q '"TuneGrin": ("tunegrin.exe"' <<<"$(xwininfo -root -tree 2>/dev/null || true)"; then
+            shown=$(date +%s%N)
+            break
+        fi
+        sleep 0.01
+    done
+    [ -n "$shown" ] || { echo "the launcher showed no game window in a minute" >&2; exit 1; }
+    WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -k 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -w 2>/dev/null || true
+    echo $(((shown - began) / 1000000))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+firsts=() warms=()
+for _ in 1 2 3 4 5; do
+    home=$(mktemp -d)
+    firsts+=("$(start_ms "$home")")
+    size=$(du -sm "$home/.local/share/tunegrin/wine" | cut -f1)
+    warms+=("$(start_ms "$home")")
+    rm -rf "$home"
+done
+first=$(printf '%s\n' "${firsts[@]}" | median)
+warm=$(printf '%s\n' "${warms[@]}" | median)
+echo "first start of a new player: the launcher's command -> game window on screen, median of 5"
+echo "  ($source_note)"
+printf '  %-56s %10.3f ms    (target none)\n' "first start (the prefix copied from the template)" "$first"
+printf '  %-56s %10.3f ms    (target none)\n' "warm start (the player's prefix there)" "$warm"
+printf '  %-56s %10.3f x     (target <= 1.5)\n' "ratio" "$(echo "scale=3; $first / $warm" | bc)"
+printf '  %-56s %10.3f MB    (target <= 64 MB)\n' "the new player's Wine prefix" "$size"

@@ -16,7 +16,7 @@ uninstall() {
     rm -f "$desktop_entry" "$data_home/applications/tunegrin.desktop" \
         "$data_home/metainfo/$APP_ID.metainfo.xml" "$data_home"/icons/hicolor/*/apps/tunegrin.png
     rm -f "$TUNEGRIN_DATA"/{tunegrin.exe,tunegrin-wine.sh,common.sh}
-    rm -rf "$TUNEGRIN_DATA/wine"
+    rm -rf "$TUNEGRIN_DATA/wine" "$TUNEGRIN_DATA/wine.lock"
     rmdir "$TUNEGRIN_DATA" "$data_home/metainfo" 2>/dev/null || true   # each only when empty
     echo "TuneGrin removed; settings, if any, kept in $TUNEGRIN_DATA"
 }
@@ -43,5 +43,9 @@ fi
 
 bash "$TOP/tools/linux_layout.sh" "$exe" "" "$data_home" "$TUNEGRIN_DATA" \
     "bash \"$TUNEGRIN_DATA/tunegrin-wine.sh\" \"$TUNEGRIN_DATA/tunegrin.exe\"" >/dev/null
+# The player's Wine prefix, copied now from the build folder's template (made once per Wine),
+# so that the first start is as quick as any.
+ensure_template "$BUILD_TEMPLATE"
+player_prefix "$TUNEGRIN_DATA/wine" "$BUILD_TEMPLATE"
 echo "TuneGrin installed: $desktop_entry"
 echo "Settings: $TUNEGRIN_DATA/tunegrin.ini"

@@ -8,7 +8,7 @@ cmake -S "$TOP" -B "$BUILD_ROOT/x86_64" -DTUNEGRIN_TOOLS=ON >/dev/null
 cmake --build "$BUILD_ROOT/x86_64" -j "$JOBS" --target take_screenshots
 XVFB_PID=""
 trap 'stop_wine; stop_xvfb' EXIT
-prepare_prefix "$BUILD_ROOT/wineprefix"
+test_prefix "$BUILD_ROOT/wineprefix-shots"
 start_xvfb 800x600x24
 start_wine
 shots=$(mktemp -d)

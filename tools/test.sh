@@ -50,12 +50,17 @@ summary() {
     printf '   %-44s %4d s\n' "total" "$SECONDS"
 }
 
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev nsis desktop-file-utils \
+ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev nsis desktop-file-utils x11-utils \
     debhelper lintian appstream
 [ $with_32bit = 0 ] || ensure_wine32
 phase_done "packages"
+# The tests' Wine prefix template (made once per Wine, about 30 s), beside the build.
+ensure_template "$BUILD_ROOT/wine-template-tests" quiet_prefix &
+template_pid=$!
 build_windows x86_64 -DTUNEGRIN_WERROR=ON
 phase_done "64-bit build"
+wait $template_pid || { echo "== the tests' Wine prefix template could not be made"; exit 1; }
+phase_done "Wine prefix template"
 
 status=0
 XVFB_PID=""
@@ -70,20 +75,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The tests' prefix keeps Wine's sound driver on, as the player's launcher does: the alsa
-# tests go down its MIDI road, and about 500 starts of the game through the launcher with it
-# on did not crash once (tests/alsa/many_starts.sh). It has no crash debugger, whose process
-# would hold ctest's pipe open until the test's time-out (winedbg hangs on a crashed 32-bit
-# program): an empty command, in the 64-bit registry and in the 32-bit programs' own view of
-# it, so that a crashed program just ends. (Without the value Wine starts winedbg all the same.)
-quiet_prefix() {
-    local view
-    for view in 64 32; do
-        "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
-            /d "" /f /reg:$view </dev/null >/dev/null 2>&1 || true
-    done
-}
-
 # One ctest run in a tree under $BUILD_ROOT, its output also kept under the given name for
 # the summary.
 run_ctest() {
@@ -95,11 +86,14 @@ run_ctest() {
 
 # Wine in a prefix of its own on a display of its own (a 64-bit prefix for both trees: 32-bit
 # programs run in it through Wine's WoW64), so that the phases below can run side by side.
+# The prefix is a fresh copy of the tests' template; Wine and the tests get a home of their
+# own, so that the developer's stays as it was.
 wine_up() {
-    prepare_prefix "$1"
+    test_prefix "$1"
+    export HOME=$BUILD_ROOT/home/${1##*/}
+    rm -rf "$HOME" && mkdir -p "$HOME"
     start_xvfb "$2"
     start_wine
-    quiet_prefix
 }
 wine_down() {
     stop_wine

@@ -14,7 +14,8 @@ launcher_pid="" installed="" XVFB_PID=""
 apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null; }
 cleanup() {
     [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
-    WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -k 2>/dev/null || true
+    [ ! -d "$home" ] || setpriv --reuid=65534 --regid=65534 --clear-groups \
+        env WINEPREFIX="$home/.local/share/tunegrin/wine" wineserver -k 2>/dev/null || true
     [ -z "$installed" ] || apt purge tunegrin || true
     stop_xvfb || true
     rm -rf "$scratch"
@@ -63,23 +64,67 @@ fi
 start_xvfb 800x600x24
 installed=yes
 apt install "$deb" || fail "apt-get install ./tunegrin.deb failed"
+prefix_is_current "$MACHINE_TEMPLATE" || fail "the package made no Wine prefix template in $MACHINE_TEMPLATE"
 files=$(dpkg-query -L tunegrin | while read -r path; do [ -d "$path" ] || echo "$path"; done)
 command=$(sed -n 's/^Exec=//p' /usr/share/applications/$APP_ID.desktop)
+
+# The player: another account (nobody) with a fresh home, as a new user logs in.
+chmod 755 "$scratch"
 mkdir -p "$home"
-env -u XDG_DATA_HOME -u WINEPREFIX HOME="$home" sh -c "$command" >"$scratch/launcher.log" 2>&1 &
-launcher_pid=$!
-# The first start prepares the player's Wine prefix; then the game's window comes.
-export WINEPREFIX=$home/.local/share/tunegrin/wine
-for _ in $(seq 1 240); do
-    kill -0 "$launcher_pid" 2>/dev/null || fail "the launcher ended without a window: $(cat "$scratch/launcher.log")"
-    if [ -f "$WINEPREFIX/system.reg" ] && "$WINE" "$probe" close 2>/dev/null; then break; fi
-    sleep 0.5
-done
-status=0
-timeout 30 tail --pid="$launcher_pid" -f /dev/null || fail "no game window, or it did not close"
-wait "$launcher_pid" || status=$?
-launcher_pid=""
-[ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
+chown 65534:65534 "$home"
+as_player() {
+    setpriv --reuid=65534 --regid=65534 --clear-groups \
+        env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u WINEPREFIX -u WINEDEBUG \
+        -u WINEDLLOVERRIDES HOME="$home" USER=nobody LOGNAME=nobody "$@"
+}
+prefix=$home/.local/share/tunegrin/wine
+# Starts the game as the menu does and plays it: waits for its window (in the player's prefix),
+# starts a game from its menu, quits; meanwhile Wine's "being updated" box must never show.
+play_once() {
+    as_player sh -c "$command" >"$scratch/launcher.log" 2>&1 &
+    launcher_pid=$!
+    local played="" windows
+    for _ in $(seq 1 240); do
+        kill -0 "$launcher_pid" 2>/dev/null || break
+        windows=$(xwininfo -root -tree 2>/dev/null || true)     # not piped: grep -q would cut it short
+        if grep -q '"Wine": ("wineboot.exe"' <<<"$windows"; then
+            fail "Wine's own box showed: $(grep -v 'has no name' <<<"$windows" | head -n 8)"
+        fi
+        # Only once the prefix is this Wine's: the probe would start Wine in a half-made one.
+        if prefix_is_current "$prefix" && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
+            played=yes
+            break
+        fi
+        sleep 0.5
+    done
+    [ -n "$played" ] || fail "no game window: $(cat "$scratch/launcher.log")"
+    local status=0
+    timeout 30 tail --pid="$launcher_pid" -f /dev/null || fail "the game window did not close"
+    wait "$launcher_pid" || status=$?
+    launcher_pid=""
+    [ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
+    prefix_is_current "$prefix" || fail "the player's Wine prefix is not this Wine's"
+    size=$(du -sm "$prefix" | cut -f1)
+    [ "$size" -le 64 ] || fail "the player's Wine prefix takes $size MB"
+}
+play_once
+grep -q 'Preparing' "$scratch/launcher.log" && fail "the first start made its own prefix: the template was not used"
+as_player WINEPREFIX="$prefix" wineserver -w
+left=$(cd "$home" && find . -mindepth 1 ! -path ./.local ! -path ./.local/share ! -path './.local/share/tunegrin*' | head -n 5)
+[ -z "$left" ] || fail "the game put into the player's home: $left"
+
+# Another Wine (here a wine.inf of another time, seen by this start alone): the template is not
+# its, so the start makes the prefix itself, saying so in our words and showing no box of Wine's.
+cp -p "$(wine_inf)" "$scratch/wine.inf"
+touch -d '2030-01-01' "$scratch/wine.inf"
+export -f play_once as_player fail
+export command scratch prefix probe home TOP
+unshare --mount --propagation private bash -c 'set -euo pipefail
+    source "$TOP/tools/common.sh"
+    mount --bind "$scratch/wine.inf" "$(wine_inf)"
+    play_once' || fail "the start under another Wine failed"
+grep -qx 'Preparing TuneGrin for this version of Wine…' "$scratch/launcher.log" \
+    || fail "the start under another Wine did not say so: $(cat "$scratch/launcher.log")"
 
 settings=$home/.local/share/tunegrin/tunegrin.ini
 printf '[initialize]\r\nnotes=C3,B2\r\n' > "$settings"
@@ -87,4 +132,5 @@ apt purge tunegrin || fail "apt-get purge tunegrin failed"
 installed=""
 grep -q '^notes=C3,B2' "$settings" 2>/dev/null || fail "the purge took $settings"
 for path in $files; do [ ! -e "$path" ] || fail "the purge left $path"; done
-echo "package, lintian, validators, apt-get install, game window from the menu's command and purge: all as expected"
+[ ! -e "$MACHINE_TEMPLATE" ] && [ ! -e /var/lib/tunegrin ] || fail "the purge left /var/lib/tunegrin"
+echo "package, lintian, validators, apt-get install, template, a new player's first start, play and quit in its own folder, another Wine and purge: all as expected"

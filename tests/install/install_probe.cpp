@@ -6,11 +6,13 @@
 //                                     closes it and expects exit code 0
 //   install_probe wait                waits for the game's main window of any process
 //   install_probe close               closes it: exit code 0, or 3 when there is none (yet)
+//   install_probe play                starts a game in it, as the menu's Start does, then closes it
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
 #include <string.h>
 #include "scratch.h"
+#include "resource.h"
 
 static const DWORD WAIT_MS = 20000;    // far above a start-up under Wine (about a second)
 
@@ -93,15 +95,18 @@ static int runGame(const char* program, const char* folder)
     return 0;
 }
 
-static int findGame(bool close)
+// Finds the game's window (waiting for it unless only closing); "play" starts a game in it
+// first, as the menu's Start does, and then closes it.
+static int findGame(bool close, bool play = false)
 {
     HWND found = 0;
     for (DWORD waited = 0; !found && waited < WAIT_MS; waited += 50) {
         EnumWindows(matchGameWindow, (LPARAM)&found);
-        if (close) break;
+        if (close && !play) break;
         Sleep(50);
     }
     if (!found) return 3;
+    if (play) SendMessageA(found, WM_COMMAND, IDM_START, 0);
     if (close) PostMessageA(found, WM_CLOSE, 0, 0);
     return 0;
 }
@@ -110,6 +115,7 @@ int main(int argc, char** argv)
 {
     if (argc == 2 && strcmp(argv[1], "wait") == 0) return findGame(false);
     if (argc == 2 && strcmp(argv[1], "close") == 0) return findGame(true);
+    if (argc == 2 && strcmp(argv[1], "play") == 0) return findGame(true, true);
     if (argc == 3 && strcmp(argv[1], "shortcut") == 0) return readShortcut(argv[2]);
     if (argc == 4 && strcmp(argv[1], "run") == 0) return runGame(argv[2], argv[3]);
     printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close\n");

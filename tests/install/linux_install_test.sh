@@ -30,6 +30,13 @@ grep -qx 'Icon=tunegrin' "$entry" || fail "the desktop entry names no icon tuneg
 head -c 24 "$icon" 2>/dev/null | od -An -tx1 | tr -d ' \n' \
     | grep -qx '89504e470d0a1a0a0000000d494844520000002000000020' || fail "no 32 x 32 PNG at $icon"
 
+# The player's Wine prefix is there already, this Wine's and small: Wine's files are links.
+prefix_is_current "$data/wine" || fail "no current Wine prefix in $data/wine after the install"
+size=$(du -sm "$data/wine" | cut -f1)
+[ "$size" -le 64 ] || fail "the player's Wine prefix takes $size MB"
+links=$(find "$data/wine/drive_c/users" -type l)
+[ -z "$links" ] || fail "the prefix's user folders are links: $links"
+
 echo 'notes=C3' > "$data/tunegrin.ini"
 as_player --uninstall >/dev/null || fail "tools/install.sh --uninstall failed"
 left=$(cd "$scratch" && find . -type f ! -path ./.local/share/tunegrin/tunegrin.ini)

@@ -22,6 +22,10 @@ registry_value() {
 scratch=$(mktemp -d)
 game=""
 trap '[ -z "$game" ] || kill "$game" 2>/dev/null; rm -rf "$scratch"' EXIT
+# A home of its own: the Start-menu shortcut must not reach a Linux desktop's menu or icons.
+export HOME=$scratch/home
+unset XDG_DATA_HOME XDG_CONFIG_HOME
+mkdir "$HOME"
 bash "$TOP/tools/make_setup.sh" "$program" "$bits" "$scratch/TuneGrin-setup.exe"
 
 folder=$scratch/TuneGrin
@@ -91,4 +95,6 @@ left=$(wine_run "$probe" shortcut TuneGrin.lnk | tr -d '\r' || true)
 if wine_run reg query "$uninstall_key" >/dev/null 2>&1; then
     fail "$uninstall_key is still there after the uninstall"
 fi
-echo "setup, shortcut, game window, uninstall entry and uninstall: all as expected"
+left=$(cd "$HOME" && find . -mindepth 1 | head -n 5)
+[ -z "$left" ] || fail "Wine wrote into the home: $left"
+echo "setup, shortcut, game window, uninstall entry and uninstall, the home untouched: all as expected"
