@@ -64,6 +64,9 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps)
+# The native sanitizer and fuzzer builds: clang and its runtime libraries, under names that
+# Debian 12 (clang 14) and 13 (clang 19) both have.
+NATIVE_PACKAGES=(clang libclang-rt-dev)
 
 # Whether this kernel runs 32-bit x86 programs: a 93-byte i386 Linux program that exits 0.
 kernel_runs_32bit() {

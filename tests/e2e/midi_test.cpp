@@ -6,6 +6,7 @@
 #include <mmsystem.h>
 #include <stdio.h>
 #include <algorithm>
+#include <ostream>
 #include <vector>
 
 static const char* const GAME_COPY = "tunegrin_virtual_midi.exe";
