@@ -135,13 +135,24 @@ prepare_prefix() {
     mkdir -p "$WINEPREFIX"
 }
 
+# Wine's major version: 8 on Debian 12, 10 on Debian 13.
+wine_major() {
+    "$WINE" --version 2>/dev/null | sed -n 's/^wine-\([0-9]*\).*/\1/p'
+}
+
 # Starts a persistent wineserver and boots the prefix with Wine's stdio kept away from
 # ours: its background services would otherwise hold our pipes open for ever.
 start_wine() {
     wineserver -p </dev/null >/dev/null 2>&1
     "$WINE" wineboot -u </dev/null >/dev/null 2>&1 || true
-    # Without a window manager, Wine would wait on every hidden window.
-    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    # Without a window manager, Wine 8 would wait on every hidden window. Wine 10 waits on
+    # none, and with unmanaged windows it clips and frees the cursor in turn for a window as
+    # large as the desktop, internal messages that never let a PeekMessage return.
+    local major
+    major=$(wine_major)
+    if [ "${major:-0}" -lt 10 ]; then
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    fi
 }
 
 # Only a prefix of our own: never the server of the player's default one.
