@@ -54,7 +54,9 @@ stop_root_processes() {
 }
 unmount_root() {
     local point
-    stop_root_processes
+    # Only the last session in the root ends what still runs there (another session's
+    # processes are not ours); its own mounts go in any case.
+    if flock -xn 8; then stop_root_processes; fi
     for point in "${mounted[@]}"; do umount "$point" 2>/dev/null || umount -l "$point" || true; done
     mounted=()
 }
@@ -97,13 +99,23 @@ make_root() {
     echo "$suite" >"$ready"
 }
 
-mkdir -p "$BUILD_ROOT"
-unmount_leftovers
+mkdir -p "$BUILD_ROOT" "$(dirname "$root")"
+# Sessions in the root (a run, --shell) hold this lock shared; one alone holds it exclusively
+# while it clears leftovers and makes the root, and at its end.
+exec 8>"$root.lock"
 ensure_packages debootstrap git
-if [ -f "$ready" ]; then mount_root; fi
-if ! root_usable; then
-    unmount_root
-    make_root
+if flock -xn 8; then
+    unmount_leftovers
+    if [ -f "$ready" ]; then mount_root; fi
+    if ! root_usable; then
+        unmount_root
+        make_root
+    fi
+    flock -s 8
+else
+    flock -s 8
+    mount_root
+    root_usable || { echo "another session uses $root, and the root is not usable" >&2; exit 1; }
 fi
 
 if [ "${1:-}" = "--shell" ]; then
