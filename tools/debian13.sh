@@ -54,9 +54,6 @@ stop_root_processes() {
 }
 unmount_root() {
     local point
-    # Only the last session in the root ends what still runs there (another session's
-    # processes are not ours); its own mounts go in any case.
-    if flock -xn 8; then stop_root_processes; fi
     for point in "${mounted[@]}"; do umount "$point" 2>/dev/null || umount -l "$point" || true; done
     mounted=()
 }
@@ -67,8 +64,15 @@ unmount_leftovers() {
     awk -v root="$root" '$2 == root || index($2, root "/") == 1 { print $2 }' /proc/mounts | sort -r \
         | while read -r point; do umount "$point" 2>/dev/null || umount -l "$point"; done
 }
-trap unmount_root EXIT
-trap 'exit 130' INT TERM HUP
+# Sessions in the root (runs, shells) share its mounts: the first one in mounts them, the last
+# one out ends what still runs there and unmounts them (another session's processes and
+# files are not ours to end). Each holds $root.lock shared while it lives; $root.lock.setup
+# is held for the moments of coming in and going out.
+leave_root() {
+    flock -x 9
+    if flock -xn 8; then unmount_leftovers; fi
+    flock -u 9
+}
 
 # A command in the root as root, with nothing of this shell's environment but a display-free
 # locale and path.
@@ -100,10 +104,11 @@ make_root() {
 }
 
 mkdir -p "$BUILD_ROOT" "$(dirname "$root")"
-# Sessions in the root (a run, --shell) hold this lock shared; one alone holds it exclusively
-# while it clears leftovers and makes the root, and at its end.
-exec 8>"$root.lock"
 ensure_packages debootstrap git
+exec 8>"$root.lock" 9>"$root.lock.setup"
+trap leave_root EXIT
+trap 'exit 130' INT TERM HUP
+flock -x 9
 if flock -xn 8; then
     unmount_leftovers
     if [ -f "$ready" ]; then mount_root; fi
@@ -111,12 +116,11 @@ if flock -xn 8; then
         unmount_root
         make_root
     fi
-    flock -s 8
 else
-    flock -s 8
-    mount_root
     root_usable || { echo "another session uses $root, and the root is not usable" >&2; exit 1; }
 fi
+flock -s 8
+flock -u 9
 
 if [ "${1:-}" = "--shell" ]; then
     shift
@@ -178,7 +182,7 @@ played=$(in_root bash -c "$play_check" - "$clone" 2>&1) || status=1
 
 for release in 12 13; do
     echo "== Debian $release: summaries and times (all of it in $BUILD_ROOT/debian$release.log)"
-    sed -n '/^== Summaries/,$p' "$BUILD_ROOT/debian$release.log" | grep -v '^== Summaries'
+    sed -n '/^== Summaries/,$p' "$BUILD_ROOT/debian$release.log" | grep -v '^== Summaries' || true
 done
 echo "== Debian 13: bash tools/play.sh: $played"
 [ "$played" = "window shown and closed" ] || status=1
