@@ -1,4 +1,5 @@
-// The one way a problem reaches the player: a beep and a modal box owned by the main window.
+// The one way a problem reaches the player: a beep and a modal box, owned by the main window
+// or by the dialog that shows it.
 #include "app/app.h"
 
 void showMessage(const char* text, HWND owner)

@@ -18,7 +18,9 @@ static void showMessageOver(HWND dialog, const char* text)
     showMessage(text, dialog);
 }
 
-static int saving;      // a Close (the close box, Esc) while a box shows is ignored
+// The dialog is disabled while a box shows, so no click or key closes it then; a Close sent
+// to it meanwhile (IDOK, IDCANCEL) still arrives through the box's modal loop, and is ignored.
+static int saving;
 
 static void saveAndClose(HWND dialog)
 {

@@ -1,6 +1,7 @@
 // The About box from the real resources: its texts, every way of closing it, and the game
 // going on behind it and behind the Options dialog.
 #include "support.h"
+#include <utility>
 
 static const struct Modal { WPARAM command; const char* caption; } modals[] = {
     { IDM_ABOUT, "About Tunegrin" },

@@ -3,6 +3,7 @@
 #include "support.h"
 #include "fake_midi.h"
 #include <time.h>
+#include <utility>
 
 class AppShell : public testing::Test {
 protected:

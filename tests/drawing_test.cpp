@@ -1,5 +1,6 @@
 // The staff picture on a real window: pixels drawn by the drawing operations, read back.
 #include "support.h"
+#include <algorithm>
 
 class Drawing : public testing::Test {
 protected:

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <utility>
 #include <mmsystem.h>
+#include <algorithm>
 
 static void endPause() { SendMessageA(mainWindow, WM_TIMER, TIMER_PAUSE, 0); }
 

@@ -6,6 +6,8 @@
 #include "fake_midi.h"
 #include "midi/midi_api.h"
 #include <psapi.h>
+#include <stdlib.h>
+#include <algorithm>
 #include <atomic>
 #include <thread>
 

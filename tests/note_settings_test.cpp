@@ -1,6 +1,7 @@
 // Which notes are enabled after reading real settings files in a temporary folder.
 #include "support.h"
 #include <set>
+#include <initializer_list>
 
 class NoteSettings : public testing::Test {
 protected:

@@ -66,6 +66,9 @@ ensure_packages() {
 # gcc-multilib and libasound2-dev: the alsa tests' stand-in libasound, built for 64- and
 # 32-bit Linux against ALSA's own headers.
 BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps gcc-multilib libasound2-dev)
+# The native sanitizer and fuzzer builds: clang and its runtime libraries, under names that
+# Debian 12 (clang 14) and 13 (clang 19) both have.
+NATIVE_PACKAGES=(clang libclang-rt-dev)
 
 # Whether this kernel runs 32-bit x86 programs: a 93-byte i386 Linux program that exits 0.
 kernel_runs_32bit() {
@@ -328,7 +331,7 @@ player_prefix() {
     ) 8>"$prefix.lock"
 }
 
-# The tests' prefix at PREFIX: a fresh copy of the tests' template (no sound driver, no
+# The tests' prefix at PREFIX: a fresh copy of the tests' template (no
 # crash debugger, no window manager's say), made first when this Wine has none.
 test_prefix() {
     ensure_template "$BUILD_ROOT/wine-template-tests" quiet_prefix || return 1
@@ -342,14 +345,24 @@ test_prefix() {
 # would hold ctest's pipe open until the test's time-out (winedbg hangs on a crashed 32-bit
 # program): an empty command, in the 64-bit registry and in the 32-bit programs' own view of
 # it, so that a crashed program just ends. (Without the value Wine starts winedbg all the
-# same.) Without a window manager, Wine would wait on every hidden window.
+# same.)
 quiet_prefix() {
     local view
     for view in 64 32; do
         "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
             /d "" /f /reg:$view </dev/null >/dev/null 2>&1 || true
     done
-    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    # Without a window manager, Wine 8 would wait on every hidden window. Wine 10 waits on
+    # none, and with unmanaged windows it clips and frees the cursor in turn for a window as
+    # large as the desktop, internal messages that never let a PeekMessage return.
+    if [ "$(wine_major)" -lt 10 ] 2>/dev/null; then
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
+    fi
+}
+
+# Wine's major version: 8 on Debian 12, 10 on Debian 13.
+wine_major() {
+    "$WINE" --version 2>/dev/null | sed -n 's/^wine-\([0-9]*\).*/\1/p'
 }
 
 # Starts a persistent wineserver and boots the prefix with Wine's stdio kept away from

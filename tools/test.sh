@@ -10,12 +10,15 @@
 #   tools/test.sh --quick [ARGS]  only the 64-bit Windows build and its tests; ARGS go to
 #                                 ctest (for example -R game_turn)
 #   tools/test.sh --soak          the million-message MIDI flood (several minutes)
+#   tools/test.sh --on debian13 [ARGS]  this command here and in a Debian 13 root
+#                                 (tools/debian13.sh), both releases' summaries at the end
 # With TUNEGRIN_FIRST_FAILURE=1 (tools/mutants.sh) each ctest run stops at its first failing
 # test, and the run ends as soon as the 64-bit tree's Windows tests fail.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 unset WINEPREFIX            # each Wine phase below sets a prefix of its own
 
+[ "${1:-} ${2:-}" != "--on debian13" ] || { shift 2; exec bash "$TOP/tools/debian13.sh" "$@"; }
 mode=full
 with_32bit=1
 case "${1:-}" in
@@ -50,7 +53,7 @@ summary() {
     printf '   %-44s %4d s\n' "total" "$SECONDS"
 }
 
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev nsis desktop-file-utils x11-utils \
+ensure_packages "${BUILD_PACKAGES[@]}" "${NATIVE_PACKAGES[@]}" nsis desktop-file-utils x11-utils \
     debhelper lintian appstream
 [ $with_32bit = 0 ] || ensure_wine32
 phase_done "packages"

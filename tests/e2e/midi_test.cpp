@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <algorithm>
+#include <ostream>
 #include <vector>
 
 static const char* const GAME_COPY = "tunegrin_virtual_midi.exe";

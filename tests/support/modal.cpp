@@ -105,6 +105,7 @@ void ModalDriver::check()
 
 static std::function<void()> winMainAction;
 static bool winMainActed;
+static Watchdog* winMainWatchdog;
 
 static void CALLBACK winMainTick(HWND, UINT, UINT_PTR, DWORD)
 {
@@ -114,6 +115,7 @@ static void CALLBACK winMainTick(HWND, UINT, UINT_PTR, DWORD)
     if (winMainActed || modal || !mainWindow || !IsWindowVisible(mainWindow)) return;
     // Only inside the main loop: start-up is over once the device table is settled.
     winMainActed = true;
+    winMainWatchdog->disarm();
     winMainAction();
 }
 
@@ -125,9 +127,12 @@ int runWinMain(std::function<void()> whileRunning)
     mainWindow = 0;
     winMainAction = whileRunning;
     winMainActed = false;
+    Watchdog watchdog("the main window shown, with no box over it, and its message loop running");
+    winMainWatchdog = &watchdog;
     UINT_PTR timer = SetTimer(0, 0, 30, winMainTick);
     int exitCode = WinMain(instance, 0, (LPSTR) "", SW_SHOWNORMAL);
     KillTimer(0, timer);
+    watchdog.disarm();          // start-up may end before the loop
     if (mainWindow) DestroyWindow(mainWindow);
     if (keyboardDialog) DestroyWindow(keyboardDialog);
     keyboardDialog = 0;

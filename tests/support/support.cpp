@@ -46,6 +46,34 @@ void resetGameState()
     for (int row = 0; row < NOTE_COUNT; row++) noteTable[row].enabled = 1;
 }
 
+Watchdog::Watchdog(const char* what, DWORD ms)
+    : what(what), ms(ms), disarmed(CreateEventA(0, TRUE, FALSE, 0))
+{
+    thread = CreateThread(0, 0, watch, this, 0, 0);
+}
+
+Watchdog::~Watchdog()
+{
+    disarm();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(disarmed);
+}
+
+void Watchdog::disarm() { SetEvent(disarmed); }
+
+DWORD WINAPI Watchdog::watch(LPVOID self)
+{
+    Watchdog* dog = (Watchdog*)self;
+    if (WaitForSingleObject(dog->disarmed, dog->ms) != WAIT_TIMEOUT) return 0;
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    fprintf(stderr, "[  FAILED  ] %s.%s: %s: not within %lu ms\n", test ? test->test_suite_name() : "?",
+            test ? test->name() : "?", dog->what.c_str(), (unsigned long)dog->ms);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 1);     // the waiting thread may never run again
+    return 0;
+}
+
 void openGameWindow(const char* settings)
 {
     HINSTANCE instance = GetModuleHandleA(0);
@@ -53,6 +81,7 @@ void openGameWindow(const char* settings)
     if (!GetClassInfoA(instance, MAIN_CLASS_NAME, &known)) registerMainClass(instance);
     resetGameState();
     writeSettingsFile(settings);
+    Watchdog watchdog("the game window shown, painted and its messages handled");
     initInstance(instance, SW_SHOWNORMAL);
     pumpMessages();
     dropPosted();

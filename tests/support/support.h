@@ -117,8 +117,24 @@ std::string dialogItemText(HWND dialog, int id);
 // The ModalDriver alive on this thread, if any: dialog actions reach it through this.
 ModalDriver* modalDriver();
 
+// Ends the test program, naming the test and what never came, unless disarmed within `ms`.
+// A wait for a window can hang inside the platform (a PeekMessageA that never returns), where
+// nothing on the waiting thread runs again, so the watch is a thread of its own.
+class Watchdog {
+public:
+    explicit Watchdog(const char* what, DWORD ms = 10000);
+    ~Watchdog();
+    void disarm();
+private:
+    static DWORD WINAPI watch(LPVOID self);
+    std::string what;
+    DWORD ms;
+    HANDLE disarmed, thread;
+};
+
 // Runs WinMain on this thread; `whileRunning` is called from inside its message loop once
-// the window is shown (or never, when start-up ends before the loop).
+// the window is shown (or never, when start-up ends before the loop). A window that never
+// shows ends the test program after seconds (a Watchdog).
 int runWinMain(std::function<void()> whileRunning);
 
 #endif
