@@ -2,8 +2,9 @@
 # Builds the Windows programs and prints the benchmark figures, measured under Wine on a
 # private X display: every figure for the 64-bit program, then for the 32-bit one those in
 # which a 32-bit build can differ (its size, its start-up against a bare window built for the
-# same architecture, the scroll rate under a wire-speed MIDI flood); for both, that flood
-# again down Wine's own MIDI road. Not part of the test run: figures, not pass or fail.
+# same architecture, the scroll rate under a wire-speed MIDI flood and the answer latency seen
+# on screen, both through the stand-in winmm.dll); for both, those two again down Wine's own
+# MIDI road. Not part of the test run: figures, not pass or fail.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -35,7 +36,7 @@ bench() {
     "$WINE" "$build/bench/tunegrin_bench.exe" "$@" "$(windows_path "$build/tunegrin.exe")" \
         "${cpu:-unknown CPU}" "$XVFB_PID" 2> >(grep -v '^ALSA lib' >&2)
 }
-# The flood again down Wine's own winmm and winealsa, over the alsa tests' stand-in
+# The flood and the answer latency again down Wine's own winmm and winealsa, over the alsa tests' stand-in
 # libasound, preloaded for this run alone: only the game's process sees its sequencer.
 alsa_flood() {
     local build=$BUILD_ROOT/$1
