@@ -171,7 +171,10 @@ protected:
         WritePrivateProfileStringA("initialize", "notes", "C3", (folder.path() + "\\tunegrin.ini").c_str());
         testing::AssertionResult started = launchGame(game, folder.path());
         if (!started) return started;
-        if (!seq->opened) return testing::AssertionFailure() << "the game's Wine did not open the stand-in's sequencer";
+        // Wine's driver may open the sequencer after the window shows (a prefix's first start
+        // registers its audio devices first).
+        if (!waitUntil([&] { return seq->opened != 0; }, 10000))
+            return testing::AssertionFailure() << "the game's Wine did not open the stand-in's sequencer";
         return testing::AssertionSuccess();
     }
 
