@@ -11,7 +11,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 scratch=$(mktemp -d)
 home=$scratch/home
 launcher_pid="" installed="" XVFB_PID=""
-apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null; }
+# Wine's background services, which the package's template and the game start, would inherit
+# the lock below (fd 9) and hold it past this run: every command that may start Wine goes without.
+apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null 9>&-; }
 cleanup() {
     [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
     [ ! -d "$home" ] || setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -81,7 +83,7 @@ chown 65534:65534 "$home"
 as_player() {
     setpriv --reuid=65534 --regid=65534 --clear-groups \
         env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u WINEPREFIX -u WINEDEBUG \
-        -u WINEDLLOVERRIDES HOME="$home" USER=nobody LOGNAME=nobody "$@"
+        -u WINEDLLOVERRIDES HOME="$home" USER=nobody LOGNAME=nobody "$@" 9>&-
 }
 prefix=$home/.local/share/tunegrin/wine
 # Starts the game as the menu does and plays it: waits for its window (in the player's prefix),
@@ -128,7 +130,7 @@ export command scratch prefix probe home TOP
 unshare --mount --propagation private bash -c 'set -euo pipefail
     source "$TOP/tools/common.sh"
     mount --bind "$scratch/wine.inf" "$(wine_inf)"
-    play_once' || fail "the start under another Wine failed"
+    play_once' 9>&- || fail "the start under another Wine failed"
 grep -qx 'Preparing TuneGrin for this version of Wine…' "$scratch/launcher.log" \
     || fail "the start under another Wine did not say so: $(cat "$scratch/launcher.log")"
 
