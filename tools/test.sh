@@ -67,13 +67,14 @@ phase_done "Wine prefix template"
 
 status=0
 XVFB_PID=""
-lane_pids=()
+lane_names=() lane_pids=()
 rm -rf "$logs"
 mkdir -p "$logs"
+# Ends the lanes this shell started (each a process group) and its own Wine and display.
 cleanup() {
-    stop_wine; stop_xvfb
     local pid
     for pid in "${lane_pids[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+    stop_wine; stop_xvfb
     wait 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -138,12 +139,13 @@ end_to_end_tests() {
 
 # Runs a lane in the background, its output in its own log; its phase times come back in
 # the log's last lines. Each lane is a process group of its own (job control), so that an
-# early end stops all it started.
+# early end stops all it started, the lanes it started in turn included.
 start_lane() {
     local name=$1; shift
     set -m
     (
-        trap 'stop_wine; stop_xvfb' EXIT
+        lane_names=() lane_pids=()
+        trap cleanup EXIT
         trap 'exit 1' TERM INT
         phases=()
         phase_start=$SECONDS
@@ -152,27 +154,27 @@ start_lane() {
         for line in "${phases[@]}"; do echo "phase: $line"; done
         exit $code
     ) >"$logs/$name.log" 2>&1 &
-    lane_pids+=($!)
+    lane_names+=("$name") lane_pids+=($!)
     set +m
 }
-# Waits for a lane, shows its output and takes its phase times into the summary.
-finish_lane() {
-    local name=$1 pid=$2 code=0
-    wait "$pid" || code=$?
-    grep -v '^phase: ' "$logs/$name.log" || true
-    while IFS= read -r line; do phases+=("${line#phase: }"); done \
-        < <(grep '^phase: ' "$logs/$name.log" || true)
+# Waits for the lanes started here, in the order they started; shows each one's output and
+# takes its phase times into the summary. Fails when one failed.
+finish_lanes() {
+    local lane code=0 name line
+    for lane in "${!lane_pids[@]}"; do
+        name=${lane_names[$lane]}
+        wait "${lane_pids[$lane]}" || code=1
+        grep -v '^phase: ' "$logs/$name.log" || true
+        while IFS= read -r line; do phases+=("${line#phase: }"); done \
+            < <(grep '^phase: ' "$logs/$name.log" || true)
+    done
+    lane_names=() lane_pids=()
     return $code
 }
 
-# The 32-bit tree (tests, benchmark and tools included): built, both programs checked against
-# builds of the game alone in other folders and against the imports of the Windows each one
-# names, then the 32-bit tree's tests under 32-bit Wine.
-lane_32bit() {
-    local code=0
-    echo "== 32-bit build, tests included"
-    build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || { echo "== 32-bit build failed"; return 1; }
-    phase_done "32-bit build"
+# Both programs checked against builds of the game alone in other folders and against the
+# imports of the Windows each one names.
+check_programs() {
     echo "== the game built alone in folders of its own, on another date: the same bytes"
     bash "$TOP/tools/same_bytes.sh" || return 1
     phase_done "same bytes from other build folders"
@@ -181,20 +183,30 @@ lane_32bit() {
     bash "$imports/check_imports.sh" i686-w64-mingw32-objdump "$BUILD_ROOT/i686/tunegrin.exe" \
         "$imports/windows95.txt" 4.0 || return 1
     bash "$imports/check_imports.sh" x86_64-w64-mingw32-objdump "$BUILD_ROOT/x86_64/tunegrin.exe" \
-        "$imports/windows_xp_x64.txt" 5.2 || return 1
-    [ $with_32bit = 1 ] || return 0
-    if ! windows_tests i686 32-bit "$BUILD_ROOT/wineprefix32" "$@"; then
-        code=1
-        [ -z "$first_failure" ] || return 1
+        "$imports/windows_xp_x64.txt" 5.2
+}
+
+# The 32-bit tree (tests, benchmark and tools included), the long pole: built, then the checks
+# of both programs, its Windows tests and its end-to-end tests side by side, each of the two
+# under 32-bit Wine in a prefix and on a display of its own.
+lane_32bit() {
+    echo "== 32-bit build, tests included"
+    build_windows i686 -DTUNEGRIN_TOOLS=ON -DTUNEGRIN_WERROR=ON || { echo "== 32-bit build failed"; return 1; }
+    phase_done "32-bit build"
+    start_lane 32-bit-checks check_programs
+    if [ $with_32bit = 1 ]; then
+        start_lane 32-bit-tests windows_tests i686 32-bit "$BUILD_ROOT/wineprefix32" "$@"
+        start_lane 32-bit-e2e end_to_end_tests i686 32-bit "$BUILD_ROOT/wineprefix32-e2e" "$@"
     fi
-    end_to_end_tests i686 32-bit "$BUILD_ROOT/wineprefix32" "$@" || code=1
-    return $code
+    finish_lanes
 }
 
 # The event queue under the sanitizers and the settings parser under the fuzzer, natively:
 # Wine traps neither a stray write nor a read after free.
 lane_native() {
     local native=$BUILD_ROOT/native
+    # Off the long pole: the 32-bit build, which runs beside it, comes first.
+    renice -n 10 -p "$BASHPID" >/dev/null
     if [ ! -f "$native/CMakeCache.txt" ]; then
         cmake -S "$TOP/tests/native" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
             -DCMAKE_CXX_COMPILER=clang++ >/dev/null
@@ -231,12 +243,7 @@ windows_tests x86_64 64-bit "$BUILD_ROOT/wineprefix" "$@" || status=1
 if [ $status = 1 ] && [ -n "$first_failure" ]; then summary; exit 1; fi
 
 if [ $mode = full ]; then
-    lane=0
-    for name in 64-bit-e2e 32-bit native package; do
-        finish_lane "$name" "${lane_pids[$lane]}" || status=1
-        lane=$((lane + 1))
-    done
-    lane_pids=()
+    finish_lanes || status=1
 elif [ $mode = quick ]; then
     end_to_end_tests x86_64 64-bit "$BUILD_ROOT/wineprefix" "$@" || status=1
 fi
