@@ -22,6 +22,12 @@ TEST_F(Drawing, FirstPaintShowsTheStaffAloneWithLinesToTheDesktopWidthOverTheCle
     drawScoreMark(300, 100, 1);
     drawStaff(mainWindow);
     EXPECT_TRUE(windowShows(scoreMarkBitmap, 300, 100));
+    // A repaint still due when a test drops what was posted: it stays, and the drop ends.
+    Watchdog watchdog("dropPosted with a repaint due", 5000);
+    InvalidateRect(mainWindow, 0, FALSE);
+    dropPosted();
+    MSG paint;
+    EXPECT_TRUE(PeekMessageA(&paint, mainWindow, WM_PAINT, WM_PAINT, PM_NOREMOVE));
 }
 
 TEST_F(Drawing, EveryNoteMovesWithoutATrailAndKeepsTheLinesToItsRight)

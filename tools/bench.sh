@@ -5,12 +5,16 @@
 # same architecture, the scroll rate under a wire-speed MIDI flood and the answer latency seen
 # on screen, both through the stand-in winmm.dll); for both, those two again down Wine's own
 # MIDI road. Not part of the test run: figures, not pass or fail.
+#   tools/bench.sh                 every figure
+#   tools/bench.sh --first-start   a new player's first start against a warm one alone
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+arches=(x86_64 i686)
+[ "${1:-}" != --first-start ] || arches=(x86_64)
 ensure_packages "${BUILD_PACKAGES[@]}" x11-utils bc
-ensure_wine32
-for arch in x86_64 i686; do
+[ ${#arches[@]} = 1 ] || ensure_wine32
+for arch in "${arches[@]}"; do
     build_windows "$arch"
     if [ ! -f "$BUILD_ROOT/$arch/bench/tunegrin_bench.exe" ]; then
         echo "no bench programs in $BUILD_ROOT/$arch: configure it with -DTUNEGRIN_BENCH=ON" >&2
@@ -45,11 +49,13 @@ alsa_flood() {
     TUNEGRIN_VIRTUAL_SEQ=$build/bench/virtual_seq.block TUNEGRIN_VIRTUAL_SEQ_PROCESS=tunegrin.exe \
         "$WINE" "$build/bench/tunegrin_bench.exe" --alsa-flood 2> >(grep -v '^ALSA lib' >&2)
 }
-bench x86_64
-alsa_flood x86_64
-echo
-bench i686 --start-up-and-flood
-alsa_flood i686
+if [ ${#arches[@]} = 2 ]; then
+    bench x86_64
+    alsa_flood x86_64
+    echo
+    bench i686 --start-up-and-flood
+    alsa_flood i686
+fi
 
 # A new player's first start against a warm one, both through the packaged launcher (the
 # installed package's when there is one, else the same script with the build's template) on

@@ -220,11 +220,15 @@ bool takePosted(UINT msg, WPARAM wParam)
     return taken;
 }
 
+// WM_PAINT is left alone: it stays in the queue until the window is painted, so a loop that
+// took it would never end (a late expose from a closed dialog made one under load).
 void dropPosted()
 {
+    static const UINT ranges[][2] = { { 0, WM_PAINT - 1 }, { WM_PAINT + 1, WM_TIMER - 1 },
+                                      { WM_TIMER + 1, 0xFFFFFFFF } };
     MSG msg;
-    while (PeekMessageA(&msg, 0, 0, WM_TIMER - 1, PM_REMOVE | PM_NOYIELD)) {}
-    while (PeekMessageA(&msg, 0, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE | PM_NOYIELD)) {}
+    for (const auto& range : ranges)
+        while (PeekMessageA(&msg, 0, range[0], range[1], PM_REMOVE | PM_NOYIELD)) {}
 }
 
 void pumpMessages()
