@@ -78,6 +78,11 @@ command=$(sed -n 's/^Exec=//p' /usr/share/applications/$APP_ID.desktop)
 
 # The player: another account (nobody) with a fresh home, as a new user logs in.
 chmod 755 "$scratch"
+# The player runs the probe from here: the tree may be where other accounts cannot read
+# (a clone in /root).
+cp "$probe" "$scratch/install_probe.exe"
+chmod 755 "$scratch/install_probe.exe"
+probe=$scratch/install_probe.exe
 mkdir -p "$home"
 chown 65534:65534 "$home"
 as_player() {
