@@ -25,10 +25,13 @@ ready=$root/.tunegrin-root        # written last: a root without it is half made
 clone=/root/tunegrin              # inside the root
 
 # Mounted for the root's programs: Wine wants /proc, /dev/shm and a writable /tmp of its own
-# (its server's socket, Xvfb's), apt and dpkg want /dev.
+# (its server's socket, Xvfb's), apt and dpkg want /dev. The root itself is first made a mount
+# point of its own, as a system's root is: the package test's private mount namespace needs one.
 mounted=()
 mount_root() {
     local point
+    mount --bind "$root" "$root"
+    mounted=("$root")
     for point in proc sys dev dev/pts dev/shm tmp; do
         mkdir -p "$root/$point"
         case $point in
