@@ -72,7 +72,7 @@ else
               "$BUILD_ROOT/x86_64/tunegrin.exe")
     source_note="tools/tunegrin-wine.sh, the build's template"
 fi
-start_ms() {           # HOME: milliseconds until the window shows; then the game is ended
+start_ms() {           # HOME: milliseconds until the window shows, or nothing; then the game is ended
     local home=$1 began shown=""
     began=$(date +%s%N)
     env -u XDG_DATA_HOME -u WINEPREFIX HOME="$home" "${launcher[@]}" >/dev/null 2>&1 &
@@ -84,11 +84,10 @@ start_ms() {           # HOME: milliseconds until the window shows; then the gam
         fi
         sleep 0.01
     done
-    [ -n "$shown" ] || { echo "the launcher showed no game window in a minute" >&2; exit 1; }
     WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -k 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -w 2>/dev/null || true
-    echo $(((shown - began) / 1000000))
+    [ -z "$shown" ] || echo $(((shown - began) / 1000000))
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 firsts=() warms=()
@@ -99,10 +98,13 @@ for _ in 1 2 3 4 5; do
     warms+=("$(start_ms "$home")")
     rm -rf "$home"
 done
-first=$(printf '%s\n' "${firsts[@]}" | median)
-warm=$(printf '%s\n' "${warms[@]}" | median)
+# A start whose window X never listed within a minute is counted, not timed.
+missed=$(printf '%s\n' "${firsts[@]}" "${warms[@]}" | grep -c '^$' || true)
+first=$(printf '%s\n' "${firsts[@]}" | grep . | median)
+warm=$(printf '%s\n' "${warms[@]}" | grep . | median)
 echo "first start of a new player: the launcher's command -> game window on screen, median of 5"
 echo "  ($source_note)"
+[ "$missed" = 0 ] || echo "  PROBLEM: $missed of 10 starts showed no window on the screen within a minute"
 printf '  %-56s %10.3f ms    (target none)\n' "first start (the prefix copied from the template)" "$first"
 printf '  %-56s %10.3f ms    (target none)\n' "warm start (the player's prefix there)" "$warm"
 printf '  %-56s %10.3f x     (target <= 1.5)\n' "ratio" "$(echo "scale=3; $first / $warm" | bc)"
