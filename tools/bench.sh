@@ -95,6 +95,7 @@ for _ in 1 2 3 4 5; do
     home=$(mktemp -d)
     firsts+=("$(start_ms "$home")")
     size=$(du -sm "$home/.local/share/tunegrin/wine" | cut -f1)
+    entries=$(find "$home/.local/share/tunegrin/wine" | wc -l)
     warms+=("$(start_ms "$home")")
     rm -rf "$home"
 done
@@ -103,9 +104,12 @@ missed=$(printf '%s\n' "${firsts[@]}" "${warms[@]}" | grep -c '^$' || true)
 first=$(printf '%s\n' "${firsts[@]}" | grep . | median)
 warm=$(printf '%s\n' "${warms[@]}" | grep . | median)
 echo "first start of a new player: the launcher's command -> game window on screen, median of 5"
+rounds() { local v out=""; for v in "$@"; do out+="${v:-none} "; done; echo "${out% }"; }
+echo "  (each round: first $(rounds "${firsts[@]}") ms, warm $(rounds "${warms[@]}") ms)"
 echo "  ($source_note)"
 [ "$missed" = 0 ] || echo "  PROBLEM: $missed of 10 starts showed no window on the screen within a minute"
 printf '  %-56s %10.3f ms    (target none)\n' "first start (the prefix copied from the template)" "$first"
 printf '  %-56s %10.3f ms    (target none)\n' "warm start (the player's prefix there)" "$warm"
 printf '  %-56s %10.3f x     (target <= 1.5)\n' "ratio" "$(echo "scale=3; $first / $warm" | bc)"
 printf '  %-56s %10.3f MB    (target <= 64 MB)\n' "the new player's Wine prefix" "$size"
+printf '  %-56s %10d       (target none)\n' "files, folders and links the first start made in it" "$entries"

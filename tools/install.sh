@@ -46,6 +46,6 @@ bash "$TOP/tools/linux_layout.sh" "$exe" "" "$data_home" "$TUNEGRIN_DATA" \
 # The player's Wine prefix, copied now from the build folder's template (made once per Wine),
 # so that the first start is as quick as any.
 ensure_template "$BUILD_TEMPLATE"
-player_prefix "$TUNEGRIN_DATA/wine" "$BUILD_TEMPLATE"
+player_prefix "$TUNEGRIN_DATA/wine" "$BUILD_TEMPLATE" whole     # kept when the build folder goes
 echo "TuneGrin installed: $desktop_entry"
 echo "Settings: $TUNEGRIN_DATA/tunegrin.ini"

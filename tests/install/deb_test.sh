@@ -104,7 +104,7 @@ play_once() {
             fail "Wine's own box showed: $(grep -v 'has no name' <<<"$windows" | head -n 8)"
         fi
         # Only once the prefix is this Wine's: the probe would start Wine in a half-made one.
-        if prefix_is_current "$prefix" && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
+        if prefix_is_usable "$prefix" && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
             played=yes
             break
         fi
@@ -116,7 +116,7 @@ play_once() {
     wait "$launcher_pid" || status=$?
     launcher_pid=""
     [ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
-    prefix_is_current "$prefix" || fail "the player's Wine prefix is not this Wine's"
+    prefix_is_usable "$prefix" || fail "the player's Wine prefix is not this Wine's"
     size=$(du -sm "$prefix" | cut -f1)
     [ "$size" -le 64 ] || fail "the player's Wine prefix takes $size MB"
 }
@@ -125,6 +125,14 @@ grep -q 'Preparing' "$scratch/launcher.log" && fail "the first start made its ow
 as_player WINEPREFIX="$prefix" wineserver -w
 left=$(cd "$home" && find . -mindepth 1 ! -path ./.local ! -path ./.local/share ! -path './.local/share/tunegrin*' | head -n 5)
 [ -z "$left" ] || fail "the game put into the player's home: $left"
+
+# A prefix that shares the builtin folders of a template since gone (a build folder's, say):
+# Wine cannot start in it, so the next start copies the machine's template again, quietly.
+for dir in system32 syswow64; do
+    as_player ln -sfn "$scratch/gone/drive_c/windows/$dir" "$prefix/drive_c/windows/$dir"
+done
+play_once
+grep -q 'Preparing' "$scratch/launcher.log" && fail "a prefix of a gone template's was made the slow way"
 
 # Another Wine (here a wine.inf of another time, seen by this start alone): the template is not
 # its, so the start makes the prefix itself, saying so in our words and showing no box of Wine's.
