@@ -258,7 +258,7 @@ replace_prefix() {
 # A copy of TEMPLATE at PREFIX, its links kept. With "shared", the folders of Wine's own
 # programs and DLLs (system32, syswow64: 1,450 of a prefix's 1,800 entries) become links to
 # the template's, which a game never writes to: a new player's first start then makes some
-# 250 entries instead, which on a disk whose caches are cold is most of a second less.
+# 200 entries instead, which on a disk whose caches are cold is most of a second less.
 BUILTIN_FOLDERS=(system32 syswow64)
 copy_prefix() {
     local template=$1 prefix=$2 shared=${3:-} build dir skip=()
