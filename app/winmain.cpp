@@ -4,6 +4,8 @@
 #include "game/game.h"
 #include "midi/midi.h"
 #include "notes/notes.h"
+#include <objbase.h>
+#include <shobjidl.h>
 #include <time.h>
 
 HINSTANCE appInstance;
@@ -26,6 +28,22 @@ ATOM registerMainClass(HINSTANCE instance)
     return RegisterClassA(&windowClass);
 }
 
+// Windows keeps its taskbar above a desktop-sized window that has a caption and a menu bar,
+// over the score row, unless the window says it is full screen. ole32 is imported, not
+// loaded: Windows 95 has these three calls; before XP there is no ITaskbarList2, the call
+// fails, and the taskbar stays as it was.
+static void markFullscreen(HWND window)
+{
+    if (FAILED(CoInitialize(0))) return;            // an apartment on the window thread
+    ITaskbarList2* taskbar = 0;
+    if (SUCCEEDED(CoCreateInstance(CLSID_TaskbarList, 0, CLSCTX_INPROC_SERVER, IID_ITaskbarList2,
+                                   (void**)&taskbar))) {
+        if (SUCCEEDED(taskbar->HrInit())) taskbar->MarkFullscreenWindow(window, TRUE);
+        taskbar->Release();
+    }
+    CoUninitialize();
+}
+
 BOOL initInstance(HINSTANCE instance, int showCommand)
 {
     keyboardProc = keyboardDlgProc;
@@ -46,6 +64,7 @@ BOOL initInstance(HINSTANCE instance, int showCommand)
     loadNoteSettings();
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);           // the first paint, with sprites and settings in place
+    markFullscreen(mainWindow);         // the taskbar's own record: the window stays as it is
     randomSeed((uint32_t)time(0));
     return 1;
 }

@@ -64,8 +64,9 @@ ensure_packages() {
 }
 
 # gcc-multilib and libasound2-dev: the alsa tests' stand-in libasound, built for 64- and
-# 32-bit Linux against ALSA's own headers.
-BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps gcc-multilib libasound2-dev)
+# 32-bit Linux against ALSA's own headers; libx11-dev: the end-to-end tests' bell counter.
+BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps gcc-multilib libasound2-dev
+    libx11-dev)
 # The native sanitizer and fuzzer builds: clang and its runtime libraries, under names that
 # Debian 12 (clang 14) and 13 (clang 19) both have.
 NATIVE_PACKAGES=(clang libclang-rt-dev)

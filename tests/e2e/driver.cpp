@@ -1,7 +1,9 @@
 // The game as a separate process: starting and ending it, finding its windows, real input.
 #include "driver.h"
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <algorithm>
 #include <vector>
 
 #ifndef TUNEGRIN_EXE
@@ -65,6 +67,14 @@ void closeGameProcess(Game& game)
     CloseHandle(game.process.hProcess);
     game.process = PROCESS_INFORMATION();
     game.window = 0;
+}
+
+int bellsRung()
+{
+    const char* log = getenv("TUNEGRIN_BELL_LOG");
+    if (!log) return -1;
+    std::string lines = readWholeFile(windowsPath(log));
+    return (int)std::count(lines.begin(), lines.end(), '\n');
 }
 
 void postCommand(const Game& game, int id)

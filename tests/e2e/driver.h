@@ -36,6 +36,10 @@ testing::AssertionResult exitsWith(Game& game, DWORD expected, int timeoutMs = 2
 // Ends a game that a failed test left running, and lets go of the handles.
 void closeGameProcess(Game& game);
 
+// The X server's bells rung on the test's display since the run began, as tests/e2e/bell_watch
+// counts them around the test program (Wine's MessageBeep rings that bell); -1 when no one counts.
+int bellsRung();
+
 void postCommand(const Game& game, int id);         // as if chosen from the menu
 void postCloseBox(HWND window);                     // WM_SYSCOMMAND SC_CLOSE
 

@@ -280,16 +280,23 @@ void PrintTo(const DeviceRow& row, std::ostream* out) { *out << row.name; }
 
 class DeviceStartup : public VirtualMidiRun, public testing::WithParamInterface<DeviceRow> {};
 
-// Start-up and shutdown exactly in order, the boxes for failed devices, and one right
-// answer, from the last device that opened or, with none, from the on-screen keyboard.
+// Start-up and shutdown exactly in order, the boxes for failed devices each with its beep,
+// and one right answer, from the last device that opened or, with none, from the on-screen
+// keyboard.
 TEST_P(DeviceStartup, CallsInOrderAndPlays)
 {
     const DeviceRow& row = GetParam();
+    const int bells = bellsRung();
+    ASSERT_GE(bells, 0) << "no one counts the display's bells: run this under tests/e2e/bell_watch";
+    int boxes = 0;
     ASSERT_TRUE(launch(row));
     for (int failing : { row.failingCaps, row.failingOpen }) {
         if (failing < 0) continue;
         HWND box = 0;
         ASSERT_TRUE(waitUntil([&] { return (box = findBox()) != 0; }, 10000)) << "no box for device " << failing;
+        boxes++;
+        EXPECT_TRUE(waitUntil([&] { return bellsRung() >= bells + boxes; }, 10000)) << "the box came with no beep";
+        EXPECT_EQ(bellsRung(), bells + boxes) << "one beep for each box";
         char shown[256] = "";
         GetDlgItemTextA(box, 0xFFFF, shown, sizeof shown);
         EXPECT_EQ(std::string(shown), boxText()) << "the text must be cut to the 80-byte buffer";
@@ -328,6 +335,7 @@ TEST_P(DeviceStartup, CallsInOrderAndPlays)
 
     PostMessageA(game.window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(exitsWith(game, 0));
+    EXPECT_EQ(bellsRung(), bells + boxes) << "beeps with no box, or more than one for a box";
     for (const std::string& call : shutdownCalls(row)) expected.push_back(call);
     EXPECT_EQ(recorded(), expected);
     checkThreads();
