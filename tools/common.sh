@@ -70,6 +70,9 @@ BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procp
 # The native sanitizer and fuzzer builds: clang and its runtime libraries, under names that
 # Debian 12 (clang 14) and 13 (clang 19) both have.
 NATIVE_PACKAGES=(clang libclang-rt-dev)
+# The Debian package built from source (tools/make_deb.sh): dpkg-buildpackage wants
+# build-essential beside debian/control's Build-Depends, which BUILD_PACKAGES hold.
+DEB_PACKAGES=(dpkg-dev debhelper build-essential)
 
 # Whether this kernel runs 32-bit x86 programs: a 93-byte i386 Linux program that exits 0.
 kernel_runs_32bit() {

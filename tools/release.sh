@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release programs for 32-bit and 64-bit Windows and packs each, with the
 # player's README, into dist/TuneGrin-<version>-win32.zip and -win64.zip, and into a
-# setup program, dist/TuneGrin-<version>-win32-setup.exe and -win64-setup.exe; the 64-bit
-# program also into the Debian package dist/tunegrin_<version>-1_amd64.deb; their SHA-256
-# sums into dist/SHA256SUMS. The same commit gives the same bytes in any folder, on any day:
-# every time stamp in them is SOURCE_DATE_EPOCH (release_epoch in common.sh).
+# setup program, dist/TuneGrin-<version>-win32-setup.exe and -win64-setup.exe; builds the
+# Debian package dist/tunegrin_<version>-1_amd64.deb from source, which must hold the same
+# 64-bit program (tools/make_deb.sh); their SHA-256 sums into dist/SHA256SUMS. The same
+# commit gives the same bytes in any folder, on any day: every time stamp in them is
+# SOURCE_DATE_EPOCH (release_epoch in common.sh).
 #   tools/release.sh            the release in dist/
 #   tools/release.sh --verify   builds it twice, from two clones of HEAD, and compares
 set -euo pipefail
@@ -12,7 +13,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 [ "${1:-}" != --verify ] || exec bash "$TOP/tools/release_verify.sh"
 
-ensure_packages "${BUILD_PACKAGES[@]}" zip nsis
+ensure_packages "${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" zip nsis
 release_epoch
 
 version=$(tunegrin_version)
