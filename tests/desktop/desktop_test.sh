@@ -133,7 +133,12 @@ wait_for 10 dialog_gone || fail "Esc did not close the note filter"
 # The task list: the window manager's client list holds the game by its name, with an icon.
 xprop -root _NET_CLIENT_LIST | grep -qi "$(printf '0x%x' "$window")" || fail "the game is not in the task list"
 xprop -id "$window" _NET_WM_NAME | grep -q '= "TuneGrin"$' || fail "the task list names it $(xprop -id "$window" _NET_WM_NAME)"
-xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (' || fail "the game's window has no icon for the task list"
+# Its own icon, the yellow face (Wine's default icon for a window without one has no yellow):
+# the ARGB pixels of every size the window offers.
+yellow=$(xprop -id "$window" -f _NET_WM_ICON 32c _NET_WM_ICON | tr ',=' '\n\n' | awk '
+    NR > 1 && $1 + 0 > 65535 { a = $1 + 0; r = int(a / 65536) % 256; g = int(a / 256) % 256; b = a % 256
+                              if (r > 200 && g > 180 && b < 100) y++ } END { print y + 0 }')
+[ "$yellow" -ge 50 ] || fail "the task list shows no TuneGrin icon (its window's icon has $yellow yellow pixels)"
 
 # The window manager's close (WM_DELETE_WINDOW) ends the game with exit code 0.
 wmctrl -ic "$window"
