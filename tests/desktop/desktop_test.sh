@@ -54,9 +54,9 @@ wait_for() {
         sleep 0.2
     done
 }
-openbox >/dev/null 2>&1 & pids+=($!)
+openbox >"$scratch/openbox.log" 2>&1 & pids+=($!)
 wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-wait_for 20 wm_up || fail "openbox did not start"
+wait_for 20 wm_up || fail "openbox did not start: $(cat "$scratch/openbox.log")"
 tint2 >/dev/null 2>&1 & pids+=($!)
 panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
 wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
