@@ -61,6 +61,8 @@ wait_for() {
         sleep 0.2
     done
 }
+display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
+wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
 "${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
 wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
 wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
