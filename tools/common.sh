@@ -214,6 +214,12 @@ make_prefix() {
         # its own in the player's home (~/.config/pulse) when no sound server runs.
         "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f \
             </dev/null >/dev/null 2>&1 || exit 1
+        # The player's desktop: Wine draws the game's frame itself, so that its window, the
+        # screen's size, covers the screen from (0, 0) and Wine asks the window manager for the
+        # full-screen state, which puts the panel behind it. A frame of the window manager's
+        # would push it down and the score row off the bottom.
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f \
+            </dev/null >/dev/null 2>&1 || exit 1
         if [ -n "$setup" ]; then $setup || exit 1; fi
         wineserver -w </dev/null >/dev/null 2>&1
     ) || { rm -rf "$build" "$home"; echo "Wine could not make a prefix in $build" >&2; return 1; }
@@ -390,6 +396,8 @@ quiet_prefix() {
     if [ "$(wine_major)" -lt 10 ] 2>/dev/null; then
         "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
     fi
+    # Wine's own frame is the player's desktop's (make_prefix); the tests keep Wine's default.
+    "$WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f </dev/null >/dev/null 2>&1 || true
 }
 
 # Wine's major version: 8 on Debian 12, 10 on Debian 13.
@@ -412,11 +420,12 @@ stop_wine() {
 
 # Starts Xvfb on the first free display; sets DISPLAY and XVFB_PID. Xvfb picks the number
 # itself and tells it on a file descriptor, so runs side by side never take the same one.
+# Further arguments go to Xvfb (-fbdir DIR: the screen as an XWD file there, Xvfb_screen0).
 start_xvfb() {
     local size=${1:-800x600x24}
     local told
     told=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp 3>"$told" </dev/null >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp "${@:2}" 3>"$told" </dev/null >/dev/null 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 1 50); do
         if grep -q '^[0-9]*$' "$told" && [ "$(wc -l <"$told")" -eq 1 ]; then

@@ -54,7 +54,7 @@ summary() {
 }
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${NATIVE_PACKAGES[@]}" nsis desktop-file-utils x11-utils \
-    debhelper lintian appstream
+    debhelper lintian appstream openbox tint2 xdotool wmctrl netpbm
 [ $with_32bit = 0 ] || ensure_wine32
 phase_done "packages"
 # The tests' Wine prefix template (made once per Wine, about 30 s), beside the build.

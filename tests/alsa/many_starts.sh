@@ -4,6 +4,9 @@
 # starts that did not come up and end with exit code 0. Not part of the test command: it
 # answers whether a starting game still crashes now and then.
 #   many_starts.sh path/to/tunegrin.exe path/to/install_probe.exe [starts]
+# With TUNEGRIN_DESKTOP=openbox, on a player's desktop instead: openbox with a tint2 panel on
+# a 1920x1080 screen, the prefix from the build's template, and a start counts only when X's
+# window list showed the game's window.
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/common.sh"
 program=$1 probe=$2 starts=${3:-300}
@@ -12,7 +15,18 @@ trap 'stop_wine; stop_xvfb; rm -rf "$scratch"' EXIT
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/.local/share
 unset WINEPREFIX
 mkdir -p "$HOME"
-start_xvfb 800x600x24
+desktop=${TUNEGRIN_DESKTOP:-}
+if [ "$desktop" = openbox ]; then
+    ensure_template "$BUILD_TEMPLATE" || exit 1
+    export TUNEGRIN_TEMPLATE=$BUILD_TEMPLATE
+    start_xvfb 1920x1080x24
+    openbox >/dev/null 2>&1 &
+    sleep 2
+    tint2 >/dev/null 2>&1 &
+    sleep 2
+else
+    start_xvfb 800x600x24
+fi
 export WINEPREFIX=$XDG_DATA_HOME/tunegrin/wine
 good=0 bad=0
 for start in $(seq 1 "$starts"); do
@@ -22,6 +36,9 @@ for start in $(seq 1 "$starts"); do
     closed=no
     for _ in $(seq 1 480); do        # the first start prepares the prefix: a minute or more
         kill -0 "$launcher" 2>/dev/null || break
+        if [ "$desktop" = openbox ] && ! xdotool search --onlyvisible --name '^TuneGrin$' >/dev/null 2>&1; then
+            sleep 0.25; continue                        # not in X's window list yet
+        fi
         if [ -f "$WINEPREFIX/system.reg" ] && "$WINE" "$probe" close >/dev/null 2>&1; then closed=yes; break; fi
         sleep 0.25
     done

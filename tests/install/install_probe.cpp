@@ -7,12 +7,16 @@
 //   install_probe wait                waits for the game's main window of any process
 //   install_probe close               closes it: exit code 0, or 3 when there is none (yet)
 //   install_probe play                starts a game in it, as the menu's Start does, then closes it
+//   install_probe answer MIDI         starts a game in it and answers the first note with MIDI,
+//                                     as the on-screen keyboard does; the game goes on
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include "scratch.h"
 #include "resource.h"
+#include "app/app.h"
 
 static const DWORD WAIT_MS = 20000;    // far above a start-up under Wine (about a second)
 
@@ -97,7 +101,7 @@ static int runGame(const char* program, const char* folder)
 
 // Finds the game's window (waiting for it unless only closing); "play" starts a game in it
 // first, as the menu's Start does, and then closes it.
-static int findGame(bool close, bool play = false)
+static int findGame(bool close, bool play = false, int answer = -1)
 {
     HWND found = 0;
     for (DWORD waited = 0; !found && waited < WAIT_MS; waited += 50) {
@@ -107,6 +111,12 @@ static int findGame(bool close, bool play = false)
     }
     if (!found) return 3;
     if (play) SendMessageA(found, WM_COMMAND, IDM_START, 0);
+    if (answer >= 0) {
+        PostMessageA(found, WM_SCREEN_KEY, answer, 0);   // the note waits from the start
+        POINT client = {0, 0};
+        ClientToScreen(found, &client);
+        printf("client=%ld,%ld\n", client.x, client.y);
+    }
     if (close) PostMessageA(found, WM_CLOSE, 0, 0);
     return 0;
 }
@@ -116,8 +126,9 @@ int main(int argc, char** argv)
     if (argc == 2 && strcmp(argv[1], "wait") == 0) return findGame(false);
     if (argc == 2 && strcmp(argv[1], "close") == 0) return findGame(true);
     if (argc == 2 && strcmp(argv[1], "play") == 0) return findGame(true, true);
+    if (argc == 3 && strcmp(argv[1], "answer") == 0) return findGame(false, true, atoi(argv[2]));
     if (argc == 3 && strcmp(argv[1], "shortcut") == 0) return readShortcut(argv[2]);
     if (argc == 4 && strcmp(argv[1], "run") == 0) return runGame(argv[2], argv[3]);
-    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close\n");
+    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close | play | answer MIDI\n");
     return 2;
 }

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The game as a player starts it on a desktop: a window manager (openbox) with a panel (tint2,
+# 30 px at the bottom, space reserved) on a 1920x1080 screen, through the launcher in the
+# player's prefix as the launcher makes it. Judged from the screen itself (Xvfb's frame
+# buffer, as the server shows it; xwd reads Wine's windows, which have a colormap of their
+# own, window by window and gets a drop-down's place black): the window covers the screen,
+# panel behind; a right answer's mark shows in the score row; the Options drop-down and the
+# note filter show painted; the window manager's close ends the game with exit code 0; the
+# task list names it, with its icon.
+#   desktop_test.sh path/to/tunegrin.exe path/to/install_probe.exe
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/common.sh"
+program=$1 probe=$2
+WIDTH=1920 HEIGHT=1080 PANEL=30
+
+# A failure keeps the screen as it was, for a look.
+fail() {
+    echo "FAIL: $*"
+    [ ! -f "${screen:-}" ] || { cp "$screen" "${TMPDIR:-/tmp}/desktop_test_screen.xwd" \
+        && echo "the screen: ${TMPDIR:-/tmp}/desktop_test_screen.xwd"; }
+    exit 1
+}
+# The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor.
+wm=${TUNEGRIN_DESKTOP_WM:-openbox}
+case $wm in
+    openbox) wm_command=(openbox); wm_packages=(openbox) ;;
+    mutter)  wm_command=(dbus-run-session -- mutter --x11 --replace); wm_packages=(mutter dbus) ;;
+    *)       fail "no window manager $wm here: openbox or mutter" ;;
+esac
+ensure_packages "${wm_packages[@]}" tint2 xdotool wmctrl netpbm x11-utils >/dev/null
+ensure_template "$BUILD_TEMPLATE" || fail "no player's prefix template"
+scratch=$(mktemp -d)
+pids=() launcher_pid="" XVFB_PID=""
+cleanup() {
+    [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
+    WINEPREFIX=$scratch/data/tunegrin/wine wineserver -k 2>/dev/null || true
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    stop_xvfb || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+mkdir -p "$scratch/fb" "$scratch/home" "$scratch/data/tunegrin"
+# The player's start, in one place: the launcher with the build's game and template.
+LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine.sh" "$program")
+
+start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
+screen=$scratch/fb/Xvfb_screen0
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
+unset WINEPREFIX XDG_CONFIG_HOME
+
+# Waits up to SECONDS for COMMAND to succeed; a launcher gone fails at once.
+wait_for() {
+    local seconds=$1; shift
+    local tries=$((seconds * 5))
+    until "$@" 2>/dev/null; do
+        [ -z "$launcher_pid" ] || kill -0 "$launcher_pid" 2>/dev/null \
+            || fail "the game ended early: $(cat "$scratch/launcher.log")"
+        tries=$((tries - 1))
+        [ $tries -gt 0 ] || return 1
+        sleep 0.2
+    done
+}
+display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
+wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
+"${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
+wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
+tint2 >/dev/null 2>&1 & pids+=($!)
+panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
+wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
+
+# One note on the staff, so that the right answer is known: C3, MIDI 60.
+printf '[initialize]\r\nnotes=C3\r\n' > "$scratch/data/tunegrin/tunegrin.ini"
+"${LAUNCHER[@]}" </dev/null >"$scratch/launcher.log" 2>&1 &
+launcher_pid=$!
+window=""
+game_window() { window=$(xdotool search --onlyvisible --name '^TuneGrin$' | head -n 1); [ -n "$window" ]; }
+wait_for 60 game_window || fail "no TuneGrin window in 60 s: $(cat "$scratch/launcher.log")"
+
+# Geometry of an X window on the screen: X Y WIDTH HEIGHT.
+geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+        /^  Width/ {w=$NF} /^  Height/ {h=$NF} END {print x, y, w, h}'
+}
+covers_screen() { [ "$(geometry "$window")" = "0 0 $WIDTH $HEIGHT" ]; }
+wait_for 20 covers_screen || fail "the game's window is at $(geometry "$window") (x y width height), not the screen"
+
+# The screen's pixels in a rectangle, as plain PPM numbers one a line (X Y WIDTH HEIGHT).
+pixels() { xwdtopnm "$screen" 2>/dev/null | pnmcut "$@" | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep .; }
+# The share in a thousand of a rectangle's pixels that are white, light, dark or black.
+share() {
+    pixels "${@:2}" | paste - - - | awk -v want="$1" '
+        { n++ } want == "white" && $1 == 255 && $2 == 255 && $3 == 255 { k++ }
+        want == "black" && $1 == 0 && $2 == 0 && $3 == 0 { k++ }
+        want == "light" && $1 + $2 + $3 >= 600 { k++ }
+        want == "dark" && $1 + $2 + $3 < 200 { k++ } END { print int(1000 * k / n) }'
+}
+# The panel behind: the panel's rows show the game's white client area.
+panel_behind() { [ "$(share white 40 $((HEIGHT - PANEL + 5)) $((WIDTH - 80)) $((PANEL - 10)))" -ge 900 ]; }
+wait_for 10 panel_behind || fail "the panel's rows are $(share white 40 $((HEIGHT - PANEL + 5)) $((WIDTH - 80)) $((PANEL - 10)))/1000 the game's white: the panel is in front"
+
+# A right answer: its mark in the row's first slot, 80 px above the screen's bottom in client
+# terms, as the sprite has it.
+answer=$(WINEPREFIX=$scratch/data/tunegrin/wine WINEDEBUG=-all "$WINE" "$probe" answer 60 2>/dev/null) \
+    || fail "the probe could not start a game and answer: $answer"
+read -r cx cy <<<"$(sed -n 's/^client=\([0-9-]*\),\([0-9-]*\).*/\1 \2/p' <<<"$answer")"
+[ -n "${cx:-}" ] || fail "the probe told no client origin: $answer"
+mark_y=$((cy + HEIGHT - 80))
+[ $((mark_y + 20)) -le $HEIGHT ] || fail "the score row is at screen y $mark_y, off the screen"
+bmptopnm "$TOP/resources/sprite121.bmp" 2>/dev/null | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep . \
+    > "$scratch/mark.txt"
+mark_shown() { pixels $((cx + 20)) $mark_y 20 20 | cmp -s - "$scratch/mark.txt"; }
+wait_for 10 mark_shown || fail "no score mark on the screen at ($((cx + 20)), $mark_y)"
+
+# Tunegrin's windows over the game (a drop-down, a dialog): ID WIDTHxHEIGHT+X+Y.
+popup() { xwininfo -root -children | awk '/"tunegrin.exe"/ && !/TuneGrin|1x1\+/ {print $1, $(NF-1); exit}'; }
+painted() {    # X Y WIDTH HEIGHT: mostly light, and some dark text on it
+    local light dark
+    light=$(share light "$@")
+    dark=$(share dark "$@")
+    [ "$light" -ge 400 ] && [ "$dark" -ge 2 ] && [ "$(share black "$@")" -lt 300 ]
+}
+region() { sed 's/^[^ ]* \([0-9]*\)x\([0-9]*\)+\(-*[0-9]*\)+\(-*[0-9]*\)$/\3 \4 \1 \2/' <<<"$1"; }
+xdotool windowactivate --sync "$window" 2>/dev/null || true
+xdotool key --window "$window" alt+o
+menu=""
+menu_open() { menu=$(popup); [ -n "$menu" ]; }
+wait_for 10 menu_open || fail "the Options drop-down did not open"
+# shellcheck disable=SC2046
+wait_for 10 painted $(region "$menu") || fail "the Options drop-down ($menu) shows unpainted: $(share black $(region "$menu"))/1000 black"
+xdotool key p
+dialog=""
+dialog_open() { dialog=$(xdotool search --onlyvisible --name '^Options$' | head -n 1); [ -n "$dialog" ]; }
+wait_for 10 dialog_open || fail "the note filter did not open"
+# shellcheck disable=SC2046
+wait_for 10 painted $(geometry "$dialog") || fail "the note filter at $(geometry "$dialog") shows unpainted"
+xdotool key --window "$dialog" Escape
+dialog_gone() { ! xdotool search --onlyvisible --name '^Options$' >/dev/null; }
+wait_for 10 dialog_gone || fail "Esc did not close the note filter"
+
+# The task list: the window manager's client list holds the game by its name, with an icon.
+xprop -root _NET_CLIENT_LIST | grep -qi "$(printf '0x%x' "$window")" || fail "the game is not in the task list"
+xprop -id "$window" _NET_WM_NAME | grep -q '= "TuneGrin"$' || fail "the task list names it $(xprop -id "$window" _NET_WM_NAME)"
+# Its own icon, the yellow face (Wine's default icon for a window without one has no yellow):
+# the ARGB pixels of every size the window offers.
+yellow=$(xprop -id "$window" -f _NET_WM_ICON 32c _NET_WM_ICON | tr ',=' '\n\n' | awk '
+    NR > 1 && $1 + 0 > 65535 { a = $1 + 0; r = int(a / 65536) % 256; g = int(a / 256) % 256; b = a % 256
+                              if (r > 200 && g > 180 && b < 100) y++ } END { print y + 0 }')
+[ "$yellow" -ge 50 ] || fail "the task list shows no TuneGrin icon (its window's icon has $yellow yellow pixels)"
+
+# The window manager's close (WM_DELETE_WINDOW) ends the game with exit code 0.
+wmctrl -ic "$window"
+timeout 20 tail --pid="$launcher_pid" -f /dev/null || fail "the window manager's close did not end the game"
+status=0
+wait "$launcher_pid" || status=$?
+launcher_pid=""
+[ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
+echo "$wm with a panel: the window covers the screen, panel behind; score mark, Options drop-down and note filter painted on the screen; task list entry; closed by the window manager with exit code 0"
