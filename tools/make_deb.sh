@@ -9,8 +9,7 @@ if [ $# -ne 2 ]; then
     echo "usage: tools/make_deb.sh path/to/tunegrin.exe path/to/package.deb" >&2
     exit 2
 fi
-# build-essential: Debian 13's dpkg-buildpackage checks for it even when nothing is compiled.
-ensure_packages dpkg-dev debhelper python3 build-essential
+ensure_packages "${DEB_PACKAGES[@]}"
 version=$(tunegrin_version)
 # The package's version and its release notes name the program's version.
 packaged=$(dpkg-parsechangelog -l "$TOP/debian/changelog" -S Version)

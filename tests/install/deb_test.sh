@@ -57,15 +57,19 @@ for picture in $(sed -n 's|.*<image>https://[^/]*/\(.*\)</image>.*|\1|p' "$scrat
 done
 dpkg-deb -f "$deb" Depends | grep -qx 'wine, wine64' || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
 
+# A skip says why on its last line, "skipped: ...", which the test command's summary shows.
 if [ "$(id -u)" -ne 0 ]; then
-    echo "package checked; install, start and purge SKIPPED: they need root (apt-get install)"
+    echo "package checked; its install, start and purge not tried"
+    echo "skipped: the install, start and purge need root (apt-get install); run the test command as root"
     exit 77                                     # ctest's "skipped"
 fi
-# The machine has one tunegrin package: test runs of other trees take turns on it.
-exec 9>/run/lock/tunegrin-deb-test.lock
-flock -w 200 9 || fail "another test run held the package for 200 s"
+# The machine has one tunegrin package: test runs of other trees take turns on it. The lock is
+# in root's own /run, where no other account can take it first or plant a link in its place.
+exec 9>/run/tunegrin-deb-test.lock
+flock -w 300 9 || fail "another test run held the package for 300 s"
 if dpkg-query -W -f='${Status}' tunegrin 2>/dev/null | grep -q 'ok installed'; then
-    echo "package checked; install, start and purge SKIPPED: tunegrin is installed here already"
+    echo "package checked; its install, start and purge not tried"
+    echo "skipped: tunegrin is installed on this machine already (sudo apt purge tunegrin, then run again)"
     exit 77
 fi
 # A display of its own: the player's fresh Wine prefix and the game keep off the shared one.
@@ -147,8 +151,11 @@ unshare --mount --propagation private bash -c 'set -euo pipefail
 grep -qx 'Preparing TuneGrin for this version of Wine…' "$scratch/launcher.log" \
     || fail "the start under another Wine did not say so: $(cat "$scratch/launcher.log")"
 
+# Written as the player: root writes nothing into another account's home, which that account
+# could have made a link to anywhere.
 settings=$home/.local/share/tunegrin/tunegrin.ini
-printf '[initialize]\r\nnotes=C3,B2\r\n' > "$settings"
+as_player sh -c 'printf "[initialize]\r\nnotes=C3,B2\r\n" > "$1"' - "$settings" \
+    || fail "the player could not write $settings"
 apt purge tunegrin || fail "apt-get purge tunegrin failed"
 installed=""
 grep -q '^notes=C3,B2' "$settings" 2>/dev/null || fail "the purge took $settings"
