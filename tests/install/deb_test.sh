@@ -12,8 +12,8 @@ scratch=$(mktemp -d)
 home=$scratch/home
 launcher_pid="" installed="" XVFB_PID=""
 # Wine's background services, which the package's template and the game start, would inherit
-# the lock below (fd 9) and hold it past this run: every command that may start Wine goes without.
-apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null 9>&-; }
+# the locks below (fds 7 and 9) and hold them past this run: every command that may start Wine goes without.
+apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null 7<&- 9>&-; }
 cleanup() {
     [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
     [ ! -d "$home" ] || setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -66,7 +66,14 @@ fi
 # The machine has one tunegrin package: test runs of other trees take turns on it. The lock is
 # in root's own /run, where no other account can take it first or plant a link in its place.
 exec 9>/run/tunegrin-deb-test.lock
-flock -w 300 9 || fail "another test run held the package for 300 s"
+flock -w 600 9 || fail "another test run held the package for 600 s"
+# Checkouts from before it moved lock the old name, in the world-writable /run/lock: taken too,
+# read-only and only when root's own file, so that their runs and this one take turns as well.
+old_lock=/run/lock/tunegrin-deb-test.lock
+if [ -f "$old_lock" ] && [ ! -L "$old_lock" ] && [ "$(stat -c %u "$old_lock")" = 0 ]; then
+    exec 7<"$old_lock"
+    flock -w 600 7 || fail "an older checkout's test run held the package for 600 s"
+fi
 if dpkg-query -W -f='${Status}' tunegrin 2>/dev/null | grep -q 'ok installed'; then
     echo "package checked; its install, start and purge not tried"
     echo "skipped: tunegrin is installed on this machine already (sudo apt purge tunegrin, then run again)"
@@ -92,7 +99,7 @@ chown 65534:65534 "$home"
 as_player() {
     setpriv --reuid=65534 --regid=65534 --clear-groups \
         env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u WINEPREFIX -u WINEDEBUG \
-        -u WINEDLLOVERRIDES HOME="$home" USER=nobody LOGNAME=nobody "$@" 9>&-
+        -u WINEDLLOVERRIDES HOME="$home" USER=nobody LOGNAME=nobody "$@" 7<&- 9>&-
 }
 prefix=$home/.local/share/tunegrin/wine
 # Starts the game as the menu does and plays it: waits for its window (in the player's prefix),
@@ -147,7 +154,7 @@ export command scratch prefix probe home TOP
 unshare --mount --propagation private bash -c 'set -euo pipefail
     source "$TOP/tools/common.sh"
     mount --bind "$scratch/wine.inf" "$(wine_inf)"
-    play_once' 9>&- || fail "the start under another Wine failed"
+    play_once' 7<&- 9>&- || fail "the start under another Wine failed"
 grep -qx 'Preparing TuneGrin for this version of Wine…' "$scratch/launcher.log" \
     || fail "the start under another Wine did not say so: $(cat "$scratch/launcher.log")"
 
