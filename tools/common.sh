@@ -91,8 +91,11 @@ WINE32_PACKAGE=wine32:i386
 APT_WAIT=${TUNEGRIN_APT_WAIT:-900}
 case $APT_WAIT in ''|*[!0-9]*) APT_WAIT=900 ;; esac
 
+# Installed and configured: held or not, its triggers (another package's menu entry, say)
+# processed or still pending.
 package_installed() {
-    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null \
+        | grep -qxE '(install|hold) ok (installed|triggers-pending|triggers-awaited)'
 }
 
 # The set-up step: installs those of PACKAGES that are missing, in one apt-get call, with

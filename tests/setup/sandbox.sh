@@ -3,8 +3,8 @@
 #   in_copy COMMAND...    runs COMMAND as root in the copy, in this tree (at the same path)
 # The copy is an overlay on / (and on the tree's own file system, when that is another one)
 # whose changes go to a tmpfs, in a mount namespace of its own that ends with COMMAND; what runs
-# in it sees its own /tmp, /run (and so its own locks there) and package database. The network
-# is the machine's: apt reaches the same mirror.
+# in it sees its own /run (and so its own locks there) and package database, and a copy of /tmp
+# as far as / holds it. The network is the machine's: apt reaches the same mirror.
 
 in_copy() {
     local scratch
@@ -25,7 +25,6 @@ tree_fs=$(findmnt -n -o TARGET -T "$top")
 mount -t proc proc "$copy/proc"
 mount --rbind /dev "$copy/dev"
 mount --rbind /sys "$copy/sys"
-mount -t tmpfs -o mode=1777 tmpfs "$copy/tmp"
 mount -t tmpfs -o mode=755 tmpfs "$copy/run"
 mkdir -p "$copy/run/lock" && chmod 1777 "$copy/run/lock"
 code=0
