@@ -241,6 +241,9 @@ explain_install_failure() {
              "architectures' indexes are not of the same day." >&2
         echo "   Try again later (an hour or so), or leave the 32-bit tests out:" \
              "bash tools/test.sh --64-bit-only" >&2
+    elif grep -q "^E: dpkg was interrupted" "$out"; then
+        echo "   An earlier install or removal was cut short. Finish it with: sudo dpkg --configure -a" \
+             "(then run the command again)." >&2
     elif grep -qE "^E: (Unable to locate package|Package '.*' has no installation candidate)" "$out"; then
         echo "   apt's indexes hold no such package: it is not in this Debian release, or the index that" \
              "lists it could not be fetched (see apt-get update's errors above). Try again later (an" \

@@ -36,6 +36,9 @@ remove() {
         ! package_installed "$package" || fail "$package is still installed"
     done
 }
+# The copy was made while no apt ran here; a dpkg run of another account's can still have been
+# under way, as the machine changes beneath the copy: the copy finishes it first.
+[ -z "$(ls -A /var/lib/dpkg/updates)" ] || dpkg --configure -a >/dev/null
 SHARED
 
 failing_index='
@@ -139,5 +142,7 @@ grep -q "^== apt.s lock is still held, after waiting 3 s, by: $holder (" "$TMPDI
 echo "two set-ups and another apt at once took turns, each saying so; a time limit passed said so"
 '
 
+# A copy of a package database mid-change is no use: wait for the machine's apt first.
+wait_for_apt $(($(date +%s) + APT_WAIT)) || exit 1
 TMPDIR=/tmp in_copy bash -c "$shared
 ${!case}"
