@@ -140,10 +140,11 @@ none_selected() {
 }
 
 # One ctest run in a tree under $BUILD_ROOT, its output also kept under the given name for
-# the summary.
+# the summary, and its JUnit report, which holds what each test said (the end of it, where a
+# skipped test says why).
 run_ctest() {
     local tree=$1 name=$2; shift 2
-    (cd "$BUILD_ROOT/$tree" && ctest --output-on-failure --output-junit "$logs/$name.xml" "${stop[@]}" "$@") 2>&1 \
+    (cd "$BUILD_ROOT/$tree" && ctest --output-on-failure --output-junit "$logs/$name.xml" --test-output-truncation head "${stop[@]}" "$@") 2>&1 \
         | tee "$logs/$name.ctest"
     return "${PIPESTATUS[0]}"
 }

@@ -106,7 +106,7 @@ fcntl.lockf(lock, fcntl.LOCK_EX)
 print(\"held\", flush=True)
 time.sleep(float(sys.argv[1]))" 8 >"$TMPDIR/holder" &
 holder=$!
-until grep -q held "$TMPDIR/holder"; do sleep 0.1; done
+until grep -q held "$TMPDIR/holder" 2>/dev/null; do sleep 0.1; done
 apt_lock_holders | grep -q "^$holder (" || fail "the lock'"'"'s holder was not found: $(apt_lock_holders)"
 ensure_packages bc >"$TMPDIR/first" 2>&1 & first=$!
 ensure_packages zip >"$TMPDIR/second" 2>&1 & second=$!
