@@ -219,7 +219,7 @@ install_packages() {
 explain_install_failure() {
     local out=$1; shift
     local said names=() name package
-    said=$(grep -E '^E: |^ [^ ].* : (Pre)?Depends|^ +(Depends|PreDepends|Breaks|Conflicts): ' "$out" | head -n 12)
+    said=$(grep -E '^E: |^ [^ ].* : (Pre)?Depends|^ +(Depends|PreDepends|Breaks|Conflicts): ' "$out" | head -n 12 || true)
     while read -r name; do
         for package in "$@"; do
             [ "$name" = "$package" ] || [ "$name" = "${package%:*}" ] && names+=("$package")
