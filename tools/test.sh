@@ -94,7 +94,7 @@ summary() {
         if [ "$count" -eq 0 ]; then
             printf '   %-44s %s, none skipped\n' "$name" "$line"
         else
-            printf '   %-44s %s, %d did not run: %s\n' "$name" "$line" "$count" "$(paste -sd';' <<<"$skipped" | sed 's/;/; /g')"
+            printf '   %-44s %s, %d did not run: %s\n' "$name" "$line" "$count" "$(paste -sd '\t' <<<"$skipped" | sed 's/\t/; /g')"
         fi
     done
     echo "== Times"
