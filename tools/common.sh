@@ -71,8 +71,9 @@ DEB_TEST_PACKAGES=(lintian appstream desktop-file-utils x11-utils)
 # The user's install from source (tools/install.sh) and the Windows setup programs.
 INSTALL_PACKAGES=(wine wine64 python3)
 SETUP_PACKAGES=(nsis)
-# Everything the test command's lanes run: the Windows trees' tests (the install tests among
-# them: the Linux install, the Windows setup, the Debian package) and the native builds.
+# Everything the test command's Windows trees and their tests need (the install tests among
+# them: the Linux install, the Windows setup, the Debian package); its full run adds the
+# native builds' NATIVE_PACKAGES.
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${DEB_TEST_PACKAGES[@]}"
     "${INSTALL_PACKAGES[@]}" "${SETUP_PACKAGES[@]}")
 # The other commands' own.
@@ -105,6 +106,7 @@ package_installed() {
 ensure_packages() {
     local missing=() package
     for package in "$@"; do
+        [[ " ${missing[*]} " != *" $package "* ]] || continue     # a package of two lists
         package_installed "$package" || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -117,7 +119,7 @@ ensure_packages() {
         install_packages "${missing[@]}"
     else
         echo "== installing through sudo: ${missing[*]}"
-        sudo TUNEGRIN_APT_WAIT="$APT_WAIT" bash -c 'source "$0"; install_packages "$@"' \
+        sudo TUNEGRIN_APT_WAIT="$APT_WAIT" bash -c 'set -euo pipefail; source "$0"; install_packages "$@"' \
             "$TOP/tools/common.sh" "${missing[@]}"
     fi
 }
@@ -168,9 +170,8 @@ apt_get() {
     while :; do
         : >"$out"
         wait_for_apt "$deadline" || return 75
-        code=0
-        DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=60 "$@" 2>&1 | tee "$out" \
-            || code=${PIPESTATUS[0]}
+        DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=60 "$@" 2>&1 | tee "$out"
+        code=${PIPESTATUS[0]}
         [ $code -ne 0 ] && grep -qE '^E: (Could not get lock|Unable to lock)' "$out" || return $code
         [ "$(date +%s)" -lt "$deadline" ] || { wait_for_apt "$deadline"; return 75; }
     done
