@@ -12,8 +12,9 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 arches=(x86_64 i686)
 [ "${1:-}" != --first-start ] || arches=(x86_64)
-ensure_packages "${BUILD_PACKAGES[@]}" x11-utils bc
-[ ${#arches[@]} = 1 ] || ensure_wine32
+packages=("${BENCH_PACKAGES[@]}")
+if [ ${#arches[@]} = 2 ]; then can_run_wine32 && packages+=("$WINE32_PACKAGE"); fi
+ensure_packages "${packages[@]}"
 for arch in "${arches[@]}"; do
     build_windows "$arch"
     if [ ! -f "$BUILD_ROOT/$arch/bench/tunegrin_bench.exe" ]; then

@@ -48,23 +48,17 @@ release_epoch() {
     export SOURCE_DATE_EPOCH
 }
 
-# Installs the Debian packages that are missing; `apt-get update` only when one is.
-ensure_packages() {
-    local missing=()
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
-            || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "== installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
+# ---------------------------------------------------------------------------------------------
+# Debian packages. Every list any command needs is here, and each command installs the union of
+# its lists in one set-up step (ensure_packages, one apt-get call) before it builds or starts
+# anything; what it then runs (its lanes, tools/make_deb.sh, tools/install.sh...) finds them
+# installed and calls apt no more.
 
-# gcc-multilib and libasound2-dev: the alsa tests' stand-in libasound, built for 64- and
-# 32-bit Linux against ALSA's own headers; libx11-dev: the end-to-end tests' bell counter.
+# Enough to build the game alone and play it (tools/play.sh).
+GAME_PACKAGES=(cmake make g++-mingw-w64-x86-64 wine wine64 xvfb xauth)
+# The Windows trees with their tests, benchmark and tools. gcc-multilib and libasound2-dev: the
+# alsa tests' stand-in libasound, built for 64- and 32-bit Linux against ALSA's own headers;
+# libx11-dev: the end-to-end tests' bell counter.
 BUILD_PACKAGES=(cmake make g++ mingw-w64 googletest wine wine64 xvfb xauth procps gcc-multilib libasound2-dev
     libx11-dev)
 # The native sanitizer and fuzzer builds: clang and its runtime libraries, under names that
@@ -73,6 +67,199 @@ NATIVE_PACKAGES=(clang libclang-rt-dev)
 # The Debian package built from source (tools/make_deb.sh): dpkg-buildpackage wants
 # build-essential beside debian/control's Build-Depends, which BUILD_PACKAGES hold.
 DEB_PACKAGES=(dpkg-dev debhelper build-essential)
+# Checking it and playing it installed (tests/install/deb_test.sh): lintian, the AppStream and
+# desktop-entry validators, xwininfo; xdotool closes the game in the package's own test.
+DEB_TEST_PACKAGES=(lintian appstream desktop-file-utils x11-utils xdotool)
+# A player's desktop for the desktop tests (tests/desktop/): a window manager, a panel, the
+# window manager's close, and the screen's frame buffer read back.
+DESKTOP_PACKAGES=(openbox tint2 xdotool wmctrl netpbm)
+# The user's install from source (tools/install.sh) and the Windows setup programs.
+INSTALL_PACKAGES=(wine wine64)
+SETUP_PACKAGES=(nsis)
+# Everything the test command's Windows trees and their tests need (the install tests among
+# them: the Linux install, the Windows setup, the Debian package); its full run adds the
+# native builds' NATIVE_PACKAGES.
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${DEB_TEST_PACKAGES[@]}"
+    "${DESKTOP_PACKAGES[@]}" "${INSTALL_PACKAGES[@]}" "${SETUP_PACKAGES[@]}")
+# The other commands' own.
+BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" x11-utils bc)
+RELEASE_PACKAGES=("${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${SETUP_PACKAGES[@]}" zip)
+RELEASE_VERIFY_PACKAGES=(git diffoscope-minimal)
+SCREENSHOT_PACKAGES=("${BUILD_PACKAGES[@]}" imagemagick)
+FUZZ_PACKAGES=(cmake make googletest "${NATIVE_PACKAGES[@]}")
+# tools/debian13.sh, on this machine: the root and its clone, and the package built here.
+ROOT_PACKAGES=(debootstrap git "${GAME_PACKAGES[@]}" "${DEB_PACKAGES[@]}")
+# Wine's 32-bit half, for the 32-bit programs: Debian's wine32 from the i386 architecture, which
+# ensure_packages adds when a package of it is asked for.
+WINE32_PACKAGE=wine32:i386
+
+# How long a set-up waits for another apt, or another set-up, to let go of the package database.
+APT_WAIT=${TUNEGRIN_APT_WAIT:-900}
+case $APT_WAIT in ''|*[!0-9]*) APT_WAIT=900 ;; esac
+
+# Installed and configured: held or not, its triggers (another package's menu entry, say)
+# processed or still pending.
+package_installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null \
+        | grep -qxE '(install|hold) ok (installed|triggers-pending|triggers-awaited)'
+}
+
+# The set-up step: installs those of PACKAGES that are missing, in one apt-get call, with
+# `apt-get update` first (only when one is missing). Through sudo when not root.
+# A command that has run its set-up exports TUNEGRIN_PACKAGES_SET_UP: from then on, what it runs
+# installs nothing, and a package missing then is a gap in its list above, said as such.
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        [[ " ${missing[*]} " != *" $package "* ]] || continue     # a package of two lists
+        package_installed "$package" || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ -n "${TUNEGRIN_PACKAGES_SET_UP:-}" ]; then
+        echo "== not installed: ${missing[*]}. The set-up step of $TUNEGRIN_PACKAGES_SET_UP installs" \
+             "all it needs before anything runs, so these belong in its list (tools/common.sh)." >&2
+        return 1
+    fi
+    if [ "$(id -u)" -eq 0 ]; then
+        install_packages "${missing[@]}"
+    else
+        echo "== installing through sudo: ${missing[*]}"
+        sudo TUNEGRIN_APT_WAIT="$APT_WAIT" bash -c 'set -euo pipefail; source "$0"; install_packages "$@"' \
+            "$TOP/tools/common.sh" "${missing[@]}"
+    fi
+}
+
+# apt's locks, as apt and dpkg take them: fcntl locks, which flock(1) does not see.
+APT_LOCKS=(/var/lib/dpkg/lock-frontend /var/lib/dpkg/lock /var/lib/apt/lists/lock /var/cache/apt/archives/lock)
+# The processes that hold one of apt's locks, one "pid (command line)" a line: asked of the kernel
+# as apt asks it (F_GETLK, with perl, which every Debian has).
+apt_lock_holders() {
+    local pid
+    perl -e 'use Fcntl;
+        for my $file (@ARGV) {
+            open(my $handle, "+<", $file) or next;
+            my $lock = pack("s s x4 q q l x4", F_WRLCK, SEEK_SET, 0, 0, 0);
+            fcntl($handle, F_GETLK, $lock) or next;
+            my ($type, $whence, $start, $length, $pid) = unpack("s s x4 q q l x4", $lock);
+            print "$pid\n" if $type != F_UNLCK;
+        }' "${APT_LOCKS[@]}" | sort -u | while read -r pid; do
+        echo "$pid ($(tr '\0\n' '  ' <"/proc/$pid/cmdline" 2>/dev/null | cut -c1-60 | sed 's/ *$//'))"
+    done
+}
+
+# Waits until no other process holds apt's locks, saying so once, up to the time left until
+# DEADLINE (seconds since the epoch).
+wait_for_apt() {
+    local deadline=$1 holders said=""
+    while holders=$(apt_lock_holders) && [ -n "$holders" ]; do
+        if [ "$(date +%s)" -ge "$deadline" ]; then
+            echo "== apt's lock is still held, after waiting $APT_WAIT s, by: $(tr '\n' ' ' <<<"$holders")" >&2
+            echo "   Run the command again once that is done (or set TUNEGRIN_APT_WAIT to wait longer)." >&2
+            return 1
+        fi
+        if [ -z "$said" ]; then
+            echo "== another apt is at work: waiting for it to finish, up to $((deadline - $(date +%s))) s:" \
+                 "$(tr '\n' ' ' <<<"$holders")"
+            said=yes
+        fi
+        sleep 1
+    done
+    [ -z "$said" ] || echo "== apt is free again"
+}
+
+# Runs apt-get ARGS as a set-up does, its output shown and kept in the file OUT; when another
+# apt took its lock meanwhile, waits for that one and tries again, up to DEADLINE. Exit code 75
+# when the time ran out first, said as such.
+apt_get() {
+    local out=$1 deadline=$2 code; shift 2
+    while :; do
+        : >"$out"
+        wait_for_apt "$deadline" || return 75
+        DEBIAN_FRONTEND=noninteractive apt-get -q -o DPkg::Lock::Timeout=60 "$@" 2>&1 | tee "$out"
+        code=${PIPESTATUS[0]}
+        [ $code -ne 0 ] && grep -qE '^E: (Could not get lock|Unable to lock)' "$out" || return $code
+        [ "$(date +%s)" -lt "$deadline" ] || { wait_for_apt "$deadline"; return 75; }
+    done
+}
+
+# The set-up itself, as root. Set-ups started at once take turns (a lock in root's own /run,
+# which no other account can take or plant); each waits, up to $APT_WAIT s, for any other apt.
+install_packages() {
+    (
+        deadline=$(($(date +%s) + APT_WAIT)) code=0 missing=()
+        if ! flock -n 7; then
+            echo "== another TuneGrin set-up is installing packages: waiting for it, up to $APT_WAIT s"
+            flock -w "$APT_WAIT" 7 || { echo "== it still was after $APT_WAIT s" >&2; exit 1; }
+        fi
+        for package in "$@"; do                 # the other set-up may have installed them
+            package_installed "$package" || missing+=("$package")
+        done
+        [ ${#missing[@]} -gt 0 ] || exit 0
+        if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+            echo "== adding Debian's i386 architecture, for 32-bit Wine"
+            dpkg --add-architecture i386
+        fi
+        echo "== installing: ${missing[*]}"
+        out=$(mktemp)
+        trap 'rm -f "$out"' EXIT
+        apt_get "$out" "$deadline" update || code=$?
+        [ $code -ne 75 ] || exit 1                  # the time limit passed, said so
+        if [ $code -ne 0 ]; then
+            # An index or more did not come (a mirror part-way through a sync, say): apt uses the
+            # others, and so does the install; only a package it then cannot install stops it.
+            failed=$(grep -c '^E: Failed to fetch' "$out" || true)
+            case $failed in 0) failed="" ;; 1) failed="1 package index could not be fetched: " ;;
+                            *) failed="$failed package indexes could not be fetched: " ;; esac
+            echo "== apt-get update failed ($failed$(grep -m 1 '^E: ' "$out" | cut -c 4-150));" \
+                 "trying the install with what apt has"
+        fi
+        code=0
+        apt_get "$out" "$deadline" install -y --no-install-recommends "${missing[@]}" || code=$?
+        [ $code -eq 0 ] || [ $code -eq 75 ] || explain_install_failure "$out" "${missing[@]}"
+        exit $code
+    ) 7>/run/tunegrin-packages.lock
+}
+
+# After a failed install: which of PACKAGES apt could not install, what it said, the likely
+# cause in our words and the way out.
+explain_install_failure() {
+    local out=$1; shift
+    local said names=() name package
+    said=$(grep -E '^E: |^ [^ ].* : (Pre)?Depends|^ +(Depends|PreDepends|Breaks|Conflicts): ' "$out" | head -n 12 || true)
+    while read -r name; do
+        for package in "$@"; do
+            [ "$name" = "$package" ] || [ "$name" = "${package%:*}" ] && names+=("$package")
+        done
+    done < <(sed -n -e 's/^ \([^ ]*\) : .*/\1/p' -e "s/^E: Unable to locate package \(.*\)/\1/p" \
+                    -e "s/^E: Package '\([^']*\)' has no installation candidate/\1/p" \
+                    -e 's|^E: Failed to fetch .*/\([^/_]*\)_[^/]*\.deb .*|\1|p' "$out" | sort -u)
+    if [ ${#names[@]} -eq 0 ]; then           # none of ours by name: what apt named, if anything
+        mapfile -t names < <(sed -n -e 's/^ \([^ ]*\) : .*/\1/p' -e 's/^E: Unable to locate package \(.*\)/\1/p' "$out" | sort -u)
+        [ ${#names[@]} -gt 0 ] || names=("one of: $*")
+    fi
+    echo "== could not install: ${names[*]}" >&2
+    [ -z "$said" ] || sed 's/^/   apt: /' <<<"$said" >&2
+    if [[ " ${names[*]} " == *" $WINE32_PACKAGE "* ]] || [[ " ${names[*]} " == *" wine32 "* ]]; then
+        echo "   $WINE32_PACKAGE is Wine's 32-bit half, from Debian's i386 architecture. It installs only" \
+             "when each i386 package it needs is at the same version as the one installed for amd64" \
+             "(Multi-Arch: same), so it fails while the mirror is part-way through a sync, or when an" \
+             "i386 index could not be fetched (see apt-get update's errors above), and the two" \
+             "architectures' indexes are not of the same day." >&2
+        echo "   Try again later (an hour or so), or leave the 32-bit tests out:" \
+             "bash tools/test.sh --64-bit-only" >&2
+    elif grep -q "^E: dpkg was interrupted" "$out"; then
+        echo "   An earlier install or removal was cut short. Finish it with: sudo dpkg --configure -a" \
+             "(then run the command again)." >&2
+    elif grep -qE "^E: (Unable to locate package|Package '.*' has no installation candidate)" "$out"; then
+        echo "   apt's indexes hold no such package: it is not in this Debian release, or the index that" \
+             "lists it could not be fetched (see apt-get update's errors above). Try again later (an" \
+             "hour or so); on another release than Debian 12 or 13, the name may differ." >&2
+    else
+        echo "   Likely the mirror is part-way through a sync, or one of its indexes could not be fetched" \
+             "(see apt-get update's errors above), so that apt knows other versions than the mirror holds." \
+             "Try again later (an hour or so)." >&2
+    fi
+}
 
 # Whether this kernel runs 32-bit x86 programs: a 93-byte i386 Linux program that exits 0.
 kernel_runs_32bit() {
@@ -90,23 +277,13 @@ kernel_runs_32bit() {
     return $ran
 }
 
-# Wine's 32-bit half, for the 32-bit programs: Debian's wine32 from the i386 architecture.
-ensure_wine32() {
-    if ! kernel_runs_32bit; then
-        echo "this Linux kernel cannot run 32-bit programs, so 32-bit Wine cannot run the 32-bit" \
-             "tests here; leave them out with: bash tools/test.sh --64-bit-only" >&2
-        return 1
-    fi
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        echo "== adding Debian's i386 architecture, for 32-bit Wine"
-        local sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo=sudo
-        $sudo dpkg --add-architecture i386
-    fi
-    ensure_packages wine32:i386
+# Whether 32-bit Wine can run the 32-bit programs here: said when not.
+can_run_wine32() {
+    kernel_runs_32bit && return 0
+    echo "this Linux kernel cannot run 32-bit programs, so 32-bit Wine cannot run the 32-bit" \
+         "tests here; leave them out with: bash tools/test.sh --64-bit-only" >&2
+    return 1
 }
-# Enough to build the game alone and play it.
-GAME_PACKAGES=(cmake make g++-mingw-w64-x86-64 wine wine64 xvfb xauth)
 
 # Configures (once) and builds one Windows architecture: x86_64 or i686.
 build_windows() {

@@ -1,25 +1,57 @@
 #!/usr/bin/env bash
 # The test command on this machine and again in a Debian 13 ("trixie") root made with
-# debootstrap, as a new user there would run it from a clone; then both releases' summaries
-# and times. The Debian package is built once, here, and both runs install, play and purge
-# that same file. In the root the game is also started with tools/play.sh, until its window shows.
-#   tools/debian13.sh [test.sh arguments]     (also: tools/test.sh --on debian13 ...)
-#   tools/debian13.sh --shell [command...]    a shell (or a command) in the root, as root
-# The root is $TUNEGRIN_DEBIAN13_ROOT (default /var/cache/tunegrin/debian13), outside any
-# clone, and is kept: the packages the test command installed there and its clone's build stay
-# for the next run. A root left half made, or whose package database is broken, is made again.
-# The clone holds this tree's tracked files as they are, committed or not. Needs root (sudo).
+# debootstrap (or a Debian 12, "bookworm", one), as a new user there would run it from a clone;
+# then both runs' summaries and times. The Debian package is built once, here, and both runs
+# install, play and purge that same file. In the root the game is also started with
+# tools/play.sh, until its window shows.
+#   tools/debian13.sh [--release 12|13] [--fresh] [test.sh arguments]
+#                      (also: tools/test.sh --on debian13|debian12 [--fresh] ...)
+#       --fresh        makes the root anew first, as a new user's machine: debootstrap
+#                      (minbase), then git, nothing else
+#   tools/debian13.sh [--release 12|13] --shell [command...]   a shell (or a command) in the root
+# The root is $TUNEGRIN_DEBIAN13_ROOT (default /var/cache/tunegrin/debian13; for Debian 12
+# $TUNEGRIN_DEBIAN12_ROOT, default /var/cache/tunegrin/debian12), outside any clone, and is kept:
+# the packages the test command installed there and its clone's build stay for the next run. A
+# root left half made, or whose package database is broken, is made again. The clone holds this
+# tree's tracked files as they are, committed or not. Needs root (sudo); run through sudo, what
+# it makes as root here (the run's build, its logs, the package) goes to a folder of root's own
+# in /var/cache/tunegrin/host-builds/, never into the caller's build/.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-if [ "$(id -u)" -ne 0 ]; then exec sudo TUNEGRIN_DEBIAN13_ROOT="${TUNEGRIN_DEBIAN13_ROOT:-}" bash "$0" "$@"; fi
-root=${TUNEGRIN_DEBIAN13_ROOT:-/var/cache/tunegrin/debian13}
+release=13 fresh=""
+while :; do
+    case ${1:-} in
+        --release) release=${2:-}; shift 2 || { echo "--release: 12 or 13" >&2; exit 2; } ;;
+        --fresh) fresh=yes; shift ;;
+        *) break ;;
+    esac
+done
+case $release in
+    12) suite=bookworm ;;
+    13) suite=trixie ;;
+    *) echo "--release: 12 or 13, not $release" >&2; exit 2 ;;
+esac
+root_variable=TUNEGRIN_DEBIAN${release}_ROOT
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo "$root_variable=${!root_variable:-}" bash "$0" --release "$release" ${fresh:+--fresh} "$@"
+fi
+root=${!root_variable:-/var/cache/tunegrin/debian$release}
 case $root in
     /*[!/]) ;;
-    *) echo "TUNEGRIN_DEBIAN13_ROOT must be an absolute path: $root" >&2; exit 2 ;;
+    *) echo "$root_variable must be an absolute path: $root" >&2; exit 2 ;;
 esac
-case $root in *[[:space:]]*) echo "TUNEGRIN_DEBIAN13_ROOT may hold no blanks: $root" >&2; exit 2 ;; esac
-suite=trixie
+case $root in *[[:space:]]*) echo "$root_variable may hold no blanks: $root" >&2; exit 2 ;; esac
+# Run through sudo by another account: root's build and logs go to a folder of root's own, one
+# for each tree, so that the caller's build/ holds nothing of root's.
+caller_uid=${SUDO_UID:-0}
+if [ "$caller_uid" -ne 0 ] 2>/dev/null; then
+    tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    export TUNEGRIN_BUILD=/var/cache/tunegrin/host-builds/$(printf '%s' "$tree" | md5sum | cut -c1-12)
+    mkdir -p "$TUNEGRIN_BUILD"
+    chmod 700 "$(dirname "$TUNEGRIN_BUILD")"
+fi
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+[ "$caller_uid" -eq 0 ] 2>/dev/null || echo "== run through sudo: root's build and logs are in $BUILD_ROOT"
 mirror=http://deb.debian.org/debian
 ready=$root/.tunegrin-root        # written last: a root without it is half made
 clone=/root/tunegrin              # inside the root
@@ -91,7 +123,7 @@ root_usable() {
 }
 
 make_root() {
-    echo "== making a Debian 13 root in $root (debootstrap, about a minute)"
+    echo "== making a Debian $release root in $root (debootstrap, a few minutes)"
     rm -rf --one-file-system "$root" "$root.partial"
     mkdir -p "$(dirname "$root")"
     if ! debootstrap --variant=minbase "$suite" "$root.partial" "$mirror" >"$BUILD_ROOT/debootstrap.log" 2>&1; then
@@ -107,7 +139,7 @@ make_root() {
 }
 
 mkdir -p "$BUILD_ROOT" "$(dirname "$root")"
-ensure_packages debootstrap git
+ensure_packages "${ROOT_PACKAGES[@]}"
 exec 8>"$root.lock" 9>"$root.lock.setup"
 trap leave_root EXIT
 trap 'exit 130' INT TERM HUP
@@ -115,11 +147,12 @@ flock -x 9
 if flock -xn 8; then
     unmount_leftovers
     if [ -f "$ready" ]; then mount_root; fi
-    if ! root_usable; then
+    if [ -n "$fresh" ] || ! root_usable; then
         unmount_root
         make_root
     fi
 else
+    [ -z "$fresh" ] || { echo "another session uses $root: it cannot be made anew now" >&2; exit 1; }
     root_usable || { echo "another session uses $root, and the root is not usable" >&2; exit 1; }
 fi
 flock -s 8
@@ -135,7 +168,10 @@ fi
 # The clone in the root: this tree's tracked files, committed or not (a stash commit holds
 # them without touching the tree). Files that did not change keep their times, and so the
 # root's build from the last run.
-commit=$(git -C "$TOP" stash create)
+# As the caller when run through sudo: the objects it writes go into the caller's repository.
+as_caller=()
+[ "$caller_uid" -eq 0 ] 2>/dev/null || as_caller=(sudo -u "#$caller_uid" -H)
+commit=$("${as_caller[@]}" git -C "$TOP" stash create)
 [ -n "$commit" ] || commit=$(git -C "$TOP" rev-parse HEAD)
 [ -d "$root$clone/.git" ] || git init -q "$root$clone"
 git -C "$root$clone" checkout -q --detach 2>/dev/null || true     # frees the branch for the push
@@ -144,17 +180,18 @@ git -C "$root$clone" checkout -q -f --detach tested
 git -C "$root$clone" clean -q -f -d -x -e /build
 
 # The package, built once, here: both runs install this file.
-ensure_packages "${GAME_PACKAGES[@]}"
 build_game x86_64
 deb=/root/tunegrin.deb
 bash "$TOP/tools/make_deb.sh" "$BUILD_ROOT/release/x86_64/tunegrin.exe" "$root$deb" >/dev/null
 
 status=0
-echo "== Debian 12 (this machine): bash tools/test.sh $*"
-TUNEGRIN_DEB="$root$deb" bash "$TOP/tools/test.sh" "$@" >"$BUILD_ROOT/debian12.log" 2>&1 || status=1
-echo "== Debian 13 (the root): bash tools/test.sh $*"
+here="$(. /etc/os-release && echo "${NAME%% *} ${VERSION_ID:-}") (this machine)"
+there="Debian $release (the root${fresh:+, made anew})"
+echo "== $here: bash tools/test.sh $*"
+TUNEGRIN_DEB="$root$deb" bash "$TOP/tools/test.sh" "$@" >"$BUILD_ROOT/here.log" 2>&1 || status=1
+echo "== $there: bash tools/test.sh $*"
 in_root sh -c 'cd "$1" && shift && TUNEGRIN_DEB='"$deb"' bash tools/test.sh "$@"' - "$clone" "$@" \
-    >"$BUILD_ROOT/debian13.log" 2>&1 || status=1
+    >"$BUILD_ROOT/root.log" 2>&1 || status=1
 
 # The game as the README's other command starts it, for a player with no TuneGrin folder yet,
 # until its window shows; the package test's probe (the root's 64-bit tree) closes it.
@@ -183,10 +220,16 @@ exit 1
 EOF
 played=$(in_root bash -c "$play_check" - "$clone" 2>&1) || status=1
 
-for release in 12 13; do
-    echo "== Debian $release: summaries and times (all of it in $BUILD_ROOT/debian$release.log)"
-    sed -n '/^== Summaries/,$p' "$BUILD_ROOT/debian$release.log" | grep -v '^== Summaries' || true
+for run in here root; do
+    [ $run = here ] && name=$here || name=$there
+    echo "== $name: summaries and times (all of it in $BUILD_ROOT/$run.log)"
+    if grep -q '^== Summaries' "$BUILD_ROOT/$run.log"; then
+        sed -n '/^== Summaries/,$p' "$BUILD_ROOT/$run.log" | grep -v '^== Summaries'
+    else
+        echo "   no summaries: it stopped before its tests; its last lines:"
+        tail -n 15 "$BUILD_ROOT/$run.log" | sed 's/^/   /'
+    fi
 done
-echo "== Debian 13: bash tools/play.sh: $played"
+echo "== $there: bash tools/play.sh: $played"
 [ "$played" = "window shown and closed" ] || status=1
 exit $status

@@ -7,7 +7,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 seconds=${1:-60}
 
-ensure_packages cmake make googletest "${NATIVE_PACKAGES[@]}"
+ensure_packages "${FUZZ_PACKAGES[@]}"
 native=$BUILD_ROOT/native
 if [ ! -f "$native/CMakeCache.txt" ]; then
     cmake -S "$TOP/tests/native" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

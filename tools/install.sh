@@ -33,9 +33,9 @@ case $TUNEGRIN_DATA in
 esac
 if [ $# -ge 1 ]; then
     exe=$1
-    ensure_packages wine wine64 python3
+    ensure_packages "${INSTALL_PACKAGES[@]}"
 else
-    ensure_packages "${GAME_PACKAGES[@]}" python3
+    ensure_packages "${GAME_PACKAGES[@]}" "${INSTALL_PACKAGES[@]}"
     build_game x86_64
     exe=$BUILD_ROOT/release/x86_64/tunegrin.exe
 fi

@@ -14,6 +14,7 @@ if [ $# -ne 2 ]; then
     echo "usage: tools/make_deb.sh path/to/tunegrin.exe path/to/package.deb" >&2
     exit 2
 fi
+ensure_packages "${DEB_PACKAGES[@]}"
 version=$(tunegrin_version)
 # The package's version and its release notes name the program's version.
 packaged=$(dpkg-parsechangelog -l "$TOP/debian/changelog" -S Version)

@@ -8,7 +8,7 @@ if [ $# -ne 3 ] || { [ "$2" != win32 ] && [ "$2" != win64 ]; }; then
     echo "usage: tools/make_setup.sh path/to/tunegrin.exe win32|win64 path/to/setup.exe" >&2
     exit 2
 fi
-ensure_packages nsis
+ensure_packages "${SETUP_PACKAGES[@]}"
 program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 outfile=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 target=()

@@ -11,7 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 pattern=${1:-}
 # Each fault rebuilds what depends on its file: the compiler cache keeps that short.
-ensure_packages ccache
+ensure_packages ccache             # the suite's own, its set-up installs in each run
 export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$BUILD_ROOT
 scratch=$BUILD_ROOT/mutants
 tree=$scratch/tree

@@ -13,7 +13,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 [ "${1:-}" != --verify ] || exec bash "$TOP/tools/release_verify.sh"
 
-ensure_packages "${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" zip nsis
+ensure_packages "${RELEASE_PACKAGES[@]}"
 release_epoch
 
 version=$(tunegrin_version)

@@ -8,7 +8,7 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ensure_packages git diffoscope-minimal
+ensure_packages "${RELEASE_VERIFY_PACKAGES[@]}"
 commit=$(git -C "$TOP" rev-parse HEAD)
 git -C "$TOP" diff --quiet HEAD || echo "== uncommitted changes are left out: building $commit"
 work=$(mktemp -d /tmp/tunegrin-verify.XXXXXX)

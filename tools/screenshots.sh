@@ -2,7 +2,7 @@
 # Renders the README's screenshots into docs/ from a real game window under Wine.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" imagemagick
+ensure_packages "${SCREENSHOT_PACKAGES[@]}"
 build_windows x86_64
 cmake -S "$TOP" -B "$BUILD_ROOT/x86_64" -DTUNEGRIN_TOOLS=ON >/dev/null
 cmake --build "$BUILD_ROOT/x86_64" -j "$JOBS" --target take_screenshots

@@ -10,20 +10,32 @@
 #   tools/test.sh --quick [ARGS]  only the 64-bit Windows build and its tests; ARGS go to
 #                                 ctest (for example -R game_turn)
 #   tools/test.sh --soak          the million-message MIDI flood (several minutes)
-#   tools/test.sh --on debian13 [ARGS]  this command here and in a Debian 13 root
-#                                 (tools/debian13.sh), both releases' summaries at the end
+#   tools/test.sh --apt           the set-up step's own tests (label apt), with real apt in a
+#                                 throwaway copy of this machine's files (needs root)
+#   tools/test.sh --on debian13 [--fresh] [ARGS]  this command here and in a Debian 13 root
+#                                 (tools/debian13.sh), both releases' summaries at the end;
+#                                 --fresh makes the root anew first. --on debian12: a Debian 12 root.
+# First of all, one set-up step installs every Debian package that any of its lanes needs, in
+# one apt-get call (the lists are in tools/common.sh); nothing after it calls apt.
 # With TUNEGRIN_FIRST_FAILURE=1 (tools/mutants.sh) each ctest run stops at its first failing
 # test, and the run ends as soon as the 64-bit tree's Windows tests fail.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 unset WINEPREFIX            # each Wine phase below sets a prefix of its own
 
-[ "${1:-} ${2:-}" != "--on debian13" ] || { shift 2; exec bash "$TOP/tools/debian13.sh" "$@"; }
+if [ "${1:-}" = --on ]; then
+    case ${2:-} in
+        debian13|debian12) release=${2#debian}; shift 2
+                           exec bash "$TOP/tools/debian13.sh" --release "$release" "$@" ;;
+        *) echo "--on: debian12 or debian13, not ${2:-nothing}" >&2; exit 2 ;;
+    esac
+fi
 mode=full
 with_32bit=1
 case "${1:-}" in
     --quick)       mode=quick; with_32bit=0; shift ;;
     --soak)        mode=soak; with_32bit=0; shift; set -- -L soak ;;
+    --apt)         mode=apt; with_32bit=0; shift; set -- -L apt "$@" ;;
     --64-bit-only) with_32bit=0; shift ;;
 esac
 
@@ -39,23 +51,66 @@ phase_done() {
     phase_start=$SECONDS
 }
 logs=$BUILD_ROOT/logs
+# The ctest runs this mode makes, by the names of their logs.
+case $mode in
+    full) runs=("64-bit tests" "64-bit Debian package test" "64-bit end-to-end tests")
+          [ $with_32bit = 0 ] || runs+=("32-bit tests" "32-bit end-to-end tests")
+          runs+=("native tests") ;;
+    quick) runs=("64-bit tests" "64-bit end-to-end tests") ;;
+    soak) runs=("64-bit tests") ;;
+    apt) runs=("64-bit set-up tests") ;;
+esac
+# The tests of a ctest run that did not run, one "name (why)" a line: skipped (the test said so,
+# exit code 77; why is its last line that says "skipped: ..."), or disabled. From the run's
+# JUnit report, which keeps each test's output.
+not_run() {
+    [ -f "$1" ] || return 0
+    sed -e 's/&lt;/</g' -e 's/&gt;/>/g' -e 's/&quot;/"/g' -e "s/&apos;/'/g" -e 's/&amp;/\&/g' "$1" | awk '
+        /<testcase / { name = $0; sub(/.*<testcase name="/, "", name); sub(/".*/, "", name)
+                       status = $0; sub(/.*status="/, "", status); sub(/".*/, "", status)
+                       why = (status == "disabled") ? "disabled" : "" }
+        /<skipped message="/ { if (why == "") { why = $0; sub(/.*<skipped message="/, "", why); sub(/".*/, "", why) } }
+        tolower($0) ~ /skipped: / { line = $0; sub(/.*[Ss][Kk][Ii][Pp][Pp][Ee][Dd]: */, "", line); said = line }
+        /<\/testcase>/ { if (status == "notrun" || status == "disabled")
+                             print name " (" (said != "" ? said : why) ")"
+                         said = "" }'
+}
+skipped_total=0
 summary() {
     echo "== Summaries"
-    local name
-    for name in "64-bit tests" "64-bit Debian package test" "64-bit end-to-end tests" "32-bit tests" \
-        "32-bit end-to-end tests" "native tests"; do
-        [ -e "$logs/$name.ctest" ] || continue
-        printf '   %-44s %s\n' "$name" \
-            "$(grep -E '^[0-9]+% tests passed|^No tests were found' "$logs/$name.ctest" | tail -n 1 || true)"
+    local name line skipped count
+    for name in "${runs[@]}"; do
+        if [ ! -e "$logs/$name.ctest" ]; then
+            printf '   %-44s %s\n' "$name" "did not run (see the output above)"
+            skipped_total=$((skipped_total + 1))
+            continue
+        fi
+        line=$(grep -E '^[0-9]+% tests passed|^No tests were found' "$logs/$name.ctest" | tail -n 1 || true)
+        line=${line%%.}
+        [ -n "$line" ] || line="no summary: the run ended early"
+        skipped=$(not_run "$logs/$name.xml")
+        count=$(grep -c . <<<"$skipped" || true)
+        skipped_total=$((skipped_total + count))
+        if [ "$count" -eq 0 ]; then
+            printf '   %-44s %s, none skipped\n' "$name" "$line"
+        else
+            printf '   %-44s %s, %d did not run: %s\n' "$name" "$line" "$count" "$(paste -sd '\t' <<<"$skipped" | sed 's/\t/; /g')"
+        fi
     done
     echo "== Times"
     for line in "${phases[@]}"; do echo "   $line"; done
     printf '   %-44s %4d s\n' "total" "$SECONDS"
 }
 
-ensure_packages "${BUILD_PACKAGES[@]}" "${NATIVE_PACKAGES[@]}" nsis desktop-file-utils x11-utils \
-    debhelper lintian appstream openbox tint2 xdotool wmctrl netpbm
-[ $with_32bit = 0 ] || ensure_wine32
+# The set-up step: every package of every lane, in one apt-get call; none after it.
+packages=("${TEST_PACKAGES[@]}")
+[ $mode != full ] || packages+=("${NATIVE_PACKAGES[@]}")
+if [ $with_32bit = 1 ]; then
+    can_run_wine32 || exit 1
+    packages+=("$WINE32_PACKAGE")
+fi
+ensure_packages "${packages[@]}" || exit 1
+export TUNEGRIN_PACKAGES_SET_UP="tools/test.sh"
 phase_done "packages"
 # The tests' Wine prefix template (made once per Wine, about 30 s), beside the build.
 ensure_template "$BUILD_ROOT/wine-template-tests" quiet_prefix &
@@ -79,11 +134,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A ctest run whose tests the arguments left out, all of them: so the summary says.
+none_selected() {
+    echo "No tests were found: the ctest arguments select none of these" >"$logs/$1.ctest"
+}
+
 # One ctest run in a tree under $BUILD_ROOT, its output also kept under the given name for
-# the summary.
+# the summary, and its JUnit report, which holds what each test said (the end of it, where a
+# skipped test says why).
 run_ctest() {
     local tree=$1 name=$2; shift 2
-    (cd "$BUILD_ROOT/$tree" && ctest --output-on-failure "${stop[@]}" "$@") 2>&1 \
+    (cd "$BUILD_ROOT/$tree" && ctest --output-on-failure --output-junit "$logs/$name.xml" --test-output-truncation head "${stop[@]}" "$@") 2>&1 \
         | tee "$logs/$name.ctest"
     return "${PIPESTATUS[0]}"
 }
@@ -108,11 +169,11 @@ wine_down() {
 # those that read pixels back, which take turns on an 800x600 display (a resource lock).
 windows_tests() {
     local arch=$1 bits=$2 prefix=$3; shift 3
-    local filter=(-LE 'e2e|alsa|soak') code=0 count
-    [ $mode = full ] && filter=(-LE 'e2e|alsa|soak|deb')      # the package lane runs those
+    local filter=(-LE 'e2e|alsa|soak|apt') code=0 count
+    [ $mode = full ] && filter=(-LE 'e2e|alsa|soak|apt|deb')  # the package lane runs those
     [ $mode = soak ] && filter=()
     count=$(cd "$BUILD_ROOT/$arch" && ctest -N "${filter[@]}" "$@" | sed -n 's/^Total Tests: //p')
-    [ "${count:-0}" -gt 0 ] || return 0
+    [ "${count:-0}" -gt 0 ] || { none_selected "$bits tests"; return 0; }
     echo "== $bits Windows tests under Wine"
     wine_up "$prefix" 800x600x24
     run_ctest "$arch" "$bits tests" -j 3 "${filter[@]}" "$@" || code=1
@@ -128,7 +189,7 @@ end_to_end_tests() {
     local arch=$1 bits=$2 prefix=$3; shift 3
     local count code=0
     count=$(cd "$BUILD_ROOT/$arch" && ctest -N -L 'e2e|alsa' "$@" | sed -n 's/^Total Tests: //p')
-    [ "${count:-0}" -gt 0 ] || return 0
+    [ "${count:-0}" -gt 0 ] || { none_selected "$bits end-to-end tests"; return 0; }
     echo "== $bits end-to-end tests under Wine on a 640x480 desktop"
     wine_up "$prefix" 640x480x24
     run_ctest "$arch" "$bits end-to-end tests" -L 'e2e|alsa' "$@" || code=1
@@ -239,6 +300,14 @@ if [ $mode = full ]; then
     start_lane native lane_native
     start_lane package lane_package "$@"
 fi
+if [ $mode = apt ]; then
+    # Each test makes a throwaway copy of this machine's files and runs its own commands there.
+    echo "== the set-up step's tests, with real apt"
+    run_ctest x86_64 "64-bit set-up tests" "$@" || status=1
+    phase_done "set-up tests"
+    summary
+    exit $status
+fi
 windows_tests x86_64 64-bit "$BUILD_ROOT/wineprefix" "$@" || status=1
 if [ $status = 1 ] && [ -n "$first_failure" ]; then summary; exit 1; fi
 
@@ -249,4 +318,10 @@ elif [ $mode = quick ]; then
 fi
 
 summary
+# The default command, run as root, can run every test: one that did not is a failure.
+if [ $mode = full ] && [ "$(id -u)" -eq 0 ] && [ $skipped_total -gt 0 ]; then
+    echo "== $skipped_total of the runs or tests above did not run, in a run as root: the test command" \
+         "must run them all here (see why above)"
+    status=1
+fi
 exit $status

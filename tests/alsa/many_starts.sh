@@ -56,7 +56,8 @@ for start in $(seq 1 "$starts"); do
         bad=$((bad + 1))
         echo "start $start: window closed $closed, exit $status"
         sed 's/^/    /' "$log" | head -n 40
-        cp "$log" "${TMPDIR:-/tmp}/tunegrin-start-$start.log"
+        kept=$(mktemp "${TMPDIR:-/tmp}/tunegrin-start-$start.XXXXXX")   # a name no one else chose
+        cp "$log" "$kept" && echo "    (all of it in $kept)"
     fi
 done
 echo "$starts starts: $good came up and ended with exit code 0, $bad did not"

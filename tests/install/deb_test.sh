@@ -12,8 +12,8 @@ scratch=$(mktemp -d)
 home=$scratch/home
 launcher_pid="" installed="" XVFB_PID=""
 # Wine's background services, which the package's template and the game start, would inherit
-# the lock below (fd 9) and hold it past this run: every command that may start Wine goes without.
-apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null 9>&-; }
+# the locks below (fds 7 and 9) and hold them past this run: every command that may start Wine goes without.
+apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null 7<&- 9>&-; }
 cleanup() {
     [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
     [ ! -d "$home" ] || setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -57,15 +57,26 @@ for picture in $(sed -n 's|.*<image>https://[^/]*/\(.*\)</image>.*|\1|p' "$scrat
 done
 dpkg-deb -f "$deb" Depends | grep -qx 'wine, wine64' || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
 
+# A skip says why on its last line, "skipped: ...", which the test command's summary shows.
 if [ "$(id -u)" -ne 0 ]; then
-    echo "package checked; install, start and purge SKIPPED: they need root (apt-get install)"
+    echo "package checked; its install, start and purge not tried"
+    echo "skipped: the install, start and purge need root (apt-get install); run the test command as root"
     exit 77                                     # ctest's "skipped"
 fi
-# The machine has one tunegrin package: test runs of other trees take turns on it.
-exec 9>/run/lock/tunegrin-deb-test.lock
-flock -w 200 9 || fail "another test run held the package for 200 s"
+# The machine has one tunegrin package: test runs of other trees take turns on it. The lock is
+# in root's own /run, where no other account can take it first or plant a link in its place.
+exec 9>/run/tunegrin-deb-test.lock
+flock -w 600 9 || fail "another test run held the package for 600 s"
+# Checkouts from before it moved lock the old name, in the world-writable /run/lock: taken too,
+# read-only and only when root's own file, so that their runs and this one take turns as well.
+old_lock=/run/lock/tunegrin-deb-test.lock
+if [ -f "$old_lock" ] && [ ! -L "$old_lock" ] && [ "$(stat -c %u "$old_lock")" = 0 ]; then
+    exec 7<"$old_lock"
+    flock -w 600 7 || fail "an older checkout's test run held the package for 600 s"
+fi
 if dpkg-query -W -f='${Status}' tunegrin 2>/dev/null | grep -q 'ok installed'; then
-    echo "package checked; install, start and purge SKIPPED: tunegrin is installed here already"
+    echo "package checked; its install, start and purge not tried"
+    echo "skipped: tunegrin is installed on this machine already (sudo apt purge tunegrin, then run again)"
     exit 77
 fi
 # A display of its own: the player's fresh Wine prefix and the game keep off the shared one.
@@ -88,7 +99,7 @@ chown 65534:65534 "$home"
 as_player() {
     setpriv --reuid=65534 --regid=65534 --clear-groups \
         env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u WINEPREFIX -u WINEDEBUG \
-        -u WINEDLLOVERRIDES HOME="$home" USER=nobody LOGNAME=nobody "$@" 9>&-
+        -u WINEDLLOVERRIDES HOME="$home" USER=nobody LOGNAME=nobody "$@" 7<&- 9>&-
 }
 prefix=$home/.local/share/tunegrin/wine
 # Starts the game as the menu does and plays it: waits for its window (in the player's prefix),
@@ -143,12 +154,15 @@ export command scratch prefix probe home TOP
 unshare --mount --propagation private bash -c 'set -euo pipefail
     source "$TOP/tools/common.sh"
     mount --bind "$scratch/wine.inf" "$(wine_inf)"
-    play_once' 9>&- || fail "the start under another Wine failed"
+    play_once' 7<&- 9>&- || fail "the start under another Wine failed"
 grep -qx 'Preparing TuneGrin for this version of Wine…' "$scratch/launcher.log" \
     || fail "the start under another Wine did not say so: $(cat "$scratch/launcher.log")"
 
+# Written as the player: root writes nothing into another account's home, which that account
+# could have made a link to anywhere.
 settings=$home/.local/share/tunegrin/tunegrin.ini
-printf '[initialize]\r\nnotes=C3,B2\r\n' > "$settings"
+as_player sh -c 'printf "[initialize]\r\nnotes=C3,B2\r\n" > "$1"' - "$settings" \
+    || fail "the player could not write $settings"
 apt purge tunegrin || fail "apt-get purge tunegrin failed"
 installed=""
 grep -q '^notes=C3,B2' "$settings" 2>/dev/null || fail "the purge took $settings"
