@@ -23,8 +23,8 @@ trap 'rm -rf "$scratch"' EXIT
 stage=$scratch/tunegrin-$version
 mkdir -p "$stage/tools" "$stage/resources"
 cp -r "$TOP/debian" "$stage/"
-cp -r "$TOP/tools/linux" "$TOP"/tools/{common.sh,tunegrin-wine.sh,linux_layout.sh} \
-    "$stage/tools/"
+cp -r "$TOP/linux" "$stage/"
+cp -r "$TOP/tools/linux" "$TOP"/tools/{common.sh,linux_layout.sh} "$stage/tools/"
 cp -r "$TOP/resources/icons" "$stage/resources/"
 cp "$1" "$stage/tunegrin.exe"
 # dpkg-buildpackage would take the changelog's date; the release's time is the one for all.
