@@ -225,9 +225,11 @@ hold_locks() {
 }
 # A player holding every file it can open under /var/lib/tunegrin stalls no package operation:
 # the template's lock is root's alone.
+as_player sh -c ": <$MACHINE_LOCK" 2>/dev/null && fail "a player can open the template's lock $MACHINE_LOCK"
 hold_locks /var/lib/tunegrin
 [ "$(cat "$scratch/held")" -gt 100 ] || fail "the player could lock only $(cat "$scratch/held") files"
-apt install --reinstall "$deb" 2>"$scratch/apt.log" &
+DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 install --reinstall "$deb" \
+    >"$scratch/apt.log" 2>&1 9>&- &
 reinstall=$!
 stalled=""
 timeout 300 tail --pid=$reinstall -f /dev/null || stalled=yes
@@ -242,12 +244,13 @@ said=$(timeout 60 bash -c '. /usr/lib/tunegrin/prefix.sh && machine_template 1' 
 kill "$holder" && holder=""
 [ "$said" = "TuneGrin waited 1 s for $MACHINE_LOCK, which another run of it holds; try again when that one is done." ] \
     || fail "with its lock held the template said: $said"
-# The template made afresh under an administrator's umask of 027, by a root whose shell has
-# Wine settings of its own: this Wine's, and a new player's first start copies it.
+# The template made afresh by an administrator who runs the maintainer script with a umask of
+# 027 (dpkg itself sets 022) and Wine settings of their own: this Wine's, and a new player's
+# first start copies it.
 rm -rf /var/lib/tunegrin
 (umask 027 && WINEARCH=win32 WINESERVER=/nonexistent/wineserver WINELOADER=/nonexistent/wine \
-    WINEDLLPATH=/nonexistent WINEPREFIX=/nonexistent apt install --reinstall "$deb") \
-    || fail "apt-get install --reinstall failed"
+    WINEDLLPATH=/nonexistent WINEPREFIX=/nonexistent /var/lib/dpkg/info/tunegrin.postinst configure) \
+    >/dev/null 9>&- || fail "tunegrin.postinst configure failed"
 prefix_is_current "$MACHINE_TEMPLATE" || fail "no template made by a root with WINEARCH=win32 and more"
 as_player rm -rf "$prefix"
 play_once
