@@ -12,7 +12,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 scratch=$(mktemp -d)
 XVFB_PID=""
 data=$scratch/.local/share/tunegrin
-trap 'WINEPREFIX=$data/wine wineserver -k 2>/dev/null; stop_xvfb; rm -rf "$scratch"' EXIT
+trap 'WINEPREFIX=$data/wine wineserver -k 2>/dev/null || true; stop_xvfb || true; rm -rf "$scratch"' EXIT
 # A build folder of the test's own, which goes away below: its template a copy of the tree's.
 ensure_template "$BUILD_TEMPLATE"
 build=$scratch/build
