@@ -65,18 +65,23 @@ fi
 # then a warm one (its prefix there, no Wine server running).
 echo
 stop_wine
+player=()
 if [ -x /usr/games/tunegrin ] && prefix_is_current "$MACHINE_TEMPLATE"; then
     launcher=(/usr/games/tunegrin) source_note="the installed package"
+    # A player's start: root's own is another, a whole prefix of its own.
+    if [ "$(id -u)" = 0 ]; then
+        player=(setpriv --reuid=65534 --regid=65534 --clear-groups) source_note+=", as nobody"
+    fi
 else
     ensure_template "$BUILD_TEMPLATE"
-    launcher=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine.sh"
-              "$BUILD_ROOT/x86_64/tunegrin.exe")
+    launcher=(bash "$TOP/tools/tunegrin-wine.sh" "$BUILD_ROOT/x86_64/tunegrin.exe")
     source_note="tools/tunegrin-wine.sh, the build's template"
+    [ "$(id -u)" != 0 ] || source_note+=", as root: a whole prefix"
 fi
 start_ms() {           # HOME: milliseconds until the window shows, or nothing; then the game is ended
     local home=$1 began shown=""
     began=$(date +%s%N)
-    env -u XDG_DATA_HOME -u WINEPREFIX HOME="$home" "${launcher[@]}" >/dev/null 2>&1 &
+    "${player[@]}" env -u XDG_DATA_HOME -u WINEPREFIX HOME="$home" "${launcher[@]}" >/dev/null 2>&1 &
     local pid=$!
     for _ in $(seq 1 6000); do
         if grep -q '"TuneGrin": ("tunegrin.exe"' <<<"$(xwininfo -root -tree 2>/dev/null || true)"; then
@@ -85,15 +90,16 @@ start_ms() {           # HOME: milliseconds until the window shows, or nothing; 
         fi
         sleep 0.01
     done
-    WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -k 2>/dev/null || true
+    "${player[@]}" env WINEPREFIX="$home/.local/share/tunegrin/wine" wineserver -k 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
-    WINEPREFIX=$home/.local/share/tunegrin/wine wineserver -w 2>/dev/null || true
+    "${player[@]}" env WINEPREFIX="$home/.local/share/tunegrin/wine" wineserver -w 2>/dev/null || true
     [ -z "$shown" ] || echo $(((shown - began) / 1000000))
 }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 firsts=() warms=()
 for _ in 1 2 3 4 5; do
     home=$(mktemp -d)
+    [ ${#player[@]} = 0 ] || chown 65534:65534 "$home"
     firsts+=("$(start_ms "$home")")
     size=$(du -sm "$home/.local/share/tunegrin/wine" | cut -f1)
     entries=$(find "$home/.local/share/tunegrin/wine" | wc -l)

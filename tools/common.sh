@@ -4,10 +4,9 @@
 TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${TUNEGRIN_BUILD:-$TOP/build}
 JOBS=$(nproc 2>/dev/null || echo 2)
-WINE=/usr/lib/wine/wine64
-[ -x "$WINE" ] || WINE=$(command -v wine64 || command -v wine || echo wine)
-# The player's TuneGrin folder on Linux: the installed game, its settings and its Wine prefix.
-TUNEGRIN_DATA=${XDG_DATA_HOME:-${HOME:-}/.local/share}/tunegrin
+# The Wine prefixes of the game as players run it (WINE, make_prefix, player_prefix...): the
+# launcher's own code, which the tools share and never the other way round.
+source "$TOP/linux/prefix.sh"
 # TuneGrin's name to menus and software centres: its desktop entry and AppStream metainfo.
 APP_ID=org.tunegrin.TuneGrin
 
@@ -310,174 +309,6 @@ build_game() {
     cmake --build "$dir" -j "$JOBS" --target tunegrin >/dev/null
 }
 
-# Every Wine call we make: our own prefix, never the user's default one; no Mono or Gecko
-# install prompts; no winemenubuilder, which would put menu entries, icons and file
-# associations into the user's desktop; one Windows user name, whoever plays, so that one
-# prefix template fits every account (Wine takes the name from USER).
-WINE_USER=tunegrin
-prepare_prefix() {
-    export WINEPREFIX=$1
-    export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
-    export USER=$WINE_USER LOGNAME=$WINE_USER
-    mkdir -p "$(dirname "$WINEPREFIX")"
-}
-
-# Wine's own PE files, 64-bit then 32-bit, wherever this machine's Wine keeps them.
-wine_pe_dirs() {
-    local dir
-    for dir in /usr/lib/x86_64-linux-gnu/wine/x86_64-windows /usr/lib64/wine/x86_64-windows \
-        /usr/lib/wine/x86_64-windows /usr/lib/i386-linux-gnu/wine/i386-windows \
-        /usr/lib/wine/i386-windows /usr/lib32/wine/i386-windows; do
-        [ -d "$dir" ] && echo "$dir"
-    done
-    return 0
-}
-wine_inf() {
-    local inf
-    for inf in /usr/share/wine/wine.inf /usr/local/share/wine/wine.inf "$(dirname "$WINE")/../share/wine/wine.inf"; do
-        [ -f "$inf" ] && { echo "$inf"; return 0; }
-    done
-    return 1
-}
-
-# What a prefix is made of: the code that makes it and the setup it had (so that a changed
-# way of making one makes it again), and the Wine it was made with (its version, its
-# wine.inf's time, which Wine itself compares, and its PE folders). A prefix whose stamp
-# differs is another Wine's, to be made again.
-wine_stamp() {
-    local inf code
-    inf=$(wine_inf) || { echo "no wine.inf: is Wine installed?" >&2; return 1; }
-    code=$(declare -f make_prefix link_wine_files derive_prefix ${1:-} | md5sum | cut -c1-12)
-    echo "tunegrin prefix $code, setup: ${1:-none}"
-    "$WINE" --version 2>/dev/null || echo "wine of unknown version"
-    stat -c '%n %Y %s' "$inf"
-    wine_pe_dirs | tr '\n' ' '
-    echo
-}
-PREFIX_STAMP=.tunegrin-wine
-prefix_is_current() {       # PREFIX [SETUP]
-    [ -f "$1/$PREFIX_STAMP" ] && [ "$(cat "$1/$PREFIX_STAMP")" = "$(wine_stamp "${2:-}")" ]
-}
-
-# Makes a prefix at PREFIX the quiet way, then runs SETUP (a command) in it, with Wine's
-# server still up. No display, so Wine's "being updated" box cannot show; a scratch home,
-# so Wine links nothing of the real one. Built beside PREFIX and renamed into place, so an
-# interruption leaves no half prefix under that name; the stamp is written last.
-#   - Every file on drive C: byte-identical to one of Wine's own files becomes a link
-#     to it (1.3 GB down to tens of MB). None must stay a copy: nothing of ours writes to a
-#     system DLL, and Wine's own update, which rewrites each one in place through the link,
-#     never runs in these prefixes (below).
-#   - .update-timestamp says "disable": Wine never updates the prefix itself. A newer Wine
-#     gets a new prefix from us instead (the stamp), as an update run as root would empty
-#     Wine's own files through the links.
-#   - The user's shell folders (Desktop, Documents...) are plain folders in the prefix, not
-#     links into a home.
-make_prefix() {
-    local prefix=$1; shift
-    local setup="${*:-}" stamp build home
-    stamp=$(wine_stamp "$setup") || return 1
-    mkdir -p "$(dirname "$prefix")"
-    build=$(mktemp -d "$prefix.new.XXXXXX")
-    home=$(mktemp -d)
-    (
-        prepare_prefix "$build"
-        export HOME=$home
-        unset DISPLAY WAYLAND_DISPLAY XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
-        "$WINE" wineboot --init </dev/null >/dev/null 2>&1 || exit 1
-        "$WINE" reg add 'HKCU\Software\Wine\DllOverrides' /v winemenubuilder.exe /d "" /f \
-            </dev/null >/dev/null 2>&1 || exit 1
-        # ALSA, which offers the MIDI keyboards; PulseAudio's client would make a folder of
-        # its own in the player's home (~/.config/pulse) when no sound server runs.
-        "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f \
-            </dev/null >/dev/null 2>&1 || exit 1
-        # The player's desktop: Wine draws the game's frame itself, so that its window, the
-        # screen's size, covers the screen from (0, 0) and Wine asks the window manager for the
-        # full-screen state, which puts the panel behind it. A frame of the window manager's
-        # would push it down and the score row off the bottom.
-        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f \
-            </dev/null >/dev/null 2>&1 || exit 1
-        if [ -n "$setup" ]; then $setup || exit 1; fi
-        wineserver -w </dev/null >/dev/null 2>&1
-    ) || { rm -rf "$build" "$home"; echo "Wine could not make a prefix in $build" >&2; return 1; }
-    link_wine_files "$build" || { rm -rf "$build" "$home"; return 1; }
-    local folder
-    while IFS= read -r -d '' folder; do
-        rm -f "$folder" && mkdir "$folder"
-    done < <(find "$build/drive_c/users" -type l -print0)
-    rm -rf "$home"
-    rm -f "$build/wineserver"       # Debian's Wine: where this build's server was, not a player's
-    echo disable > "$build/.update-timestamp"
-    echo "$stamp" > "$build/$PREFIX_STAMP"
-    chmod -R a+rX "$build"
-    replace_prefix "$build" "$prefix"
-}
-
-# Replaces each file under the prefix's drive C: that is byte-identical to Wine's own file of
-# that name (its PE programs and DLLs, its code page tables) with a link to it.
-link_wine_files() {
-    local dirs file name dir
-    mapfile -t dirs < <(wine_pe_dirs)
-    [ ${#dirs[@]} -gt 0 ] || { echo "no Wine PE folders found" >&2; return 1; }
-    dirs+=("$(dirname "$(wine_inf)")/nls")
-    while IFS= read -r -d '' file; do
-        name=${file##*/}
-        for dir in "${dirs[@]}"; do
-            if [ -f "$dir/$name" ] && cmp -s "$file" "$dir/$name"; then
-                ln -sf "$dir/$name" "$file" || return 1
-                break
-            fi
-        done
-    done < <(find "$1/drive_c" -type f -size +0 -print0)
-}
-
-# Puts a finished prefix BUILT in the place of PREFIX (there or not), old one removed after.
-replace_prefix() {
-    local built=$1 prefix=$2 old=""
-    if [ -e "$prefix" ] || [ -L "$prefix" ]; then
-        old=$(mktemp -d "$prefix.old.XXXXXX")
-        mv "$prefix" "$old/" || return 1
-    fi
-    mv "$built" "$prefix" || return 1
-    [ -z "$old" ] || rm -rf "$old"
-}
-
-# A copy of TEMPLATE at PREFIX, its links kept. With "shared", the folders of Wine's own
-# programs and DLLs (system32, syswow64: 1,450 of a prefix's 1,800 entries) become links to
-# the template's, which a game never writes to: a new player's first start then makes some
-# 200 entries instead, which on a disk whose caches are cold is most of a second less.
-BUILTIN_FOLDERS=(system32 syswow64)
-copy_prefix() {
-    local template=$1 prefix=$2 shared=${3:-} build dir skip=()
-    template=$(cd "$template" && pwd) || return 1
-    mkdir -p "$(dirname "$prefix")"
-    build=$(mktemp -d "$prefix.new.XXXXXX")
-    if [ "$shared" = shared ]; then
-        for dir in "${BUILTIN_FOLDERS[@]}"; do skip+=(--exclude="./drive_c/windows/$dir"); done
-    fi
-    tar -C "$template" --anchored "${skip[@]}" -cf - . | tar -C "$build" -xf - \
-        || { rm -rf "$build"; return 1; }
-    if [ "$shared" = shared ]; then
-        for dir in "${BUILTIN_FOLDERS[@]}"; do
-            [ ! -d "$template/drive_c/windows/$dir" ] \
-                || ln -s "$template/drive_c/windows/$dir" "$build/drive_c/windows/$dir" \
-                || { rm -rf "$build"; return 1; }
-        done
-    fi
-    replace_prefix "$build" "$prefix"
-}
-
-# PREFIX is this Wine's, and so is the template whose builtin folders it shares, if any: a
-# template made again for another Wine, or gone with the package, leaves it stale.
-prefix_is_usable() {
-    local prefix=$1 dir linked
-    prefix_is_current "$prefix" || return 1
-    for dir in "${BUILTIN_FOLDERS[@]}"; do
-        linked=$(readlink "$prefix/drive_c/windows/$dir") || continue     # a folder of its own
-        prefix_is_current "${linked%/drive_c/windows/$dir}" || return 1
-    done
-}
-
 # A copy of the prefix BASE at PREFIX with SETUP run in it (a few seconds): the quiet way
 # again, no display and a scratch home; its own stamp.
 derive_prefix() {
@@ -520,30 +351,6 @@ ensure_template() {
             ensure_template "$BUILD_TEMPLATE" && derive_prefix "$BUILD_TEMPLATE" "$template" "$@"
         fi
     ) 8>"$template.lock"
-}
-
-# The machine's template, made by the Debian package (and again when Wine changes).
-MACHINE_TEMPLATE=/var/lib/tunegrin/wine-template
-
-# Makes the player's PREFIX current: as it is when this Wine made it; else a copy of TEMPLATE
-# when that is this Wine's (sharing its builtin folders, unless told "whole"); else made here
-# the slow way, saying so in one line. Two starts at once take turns, and the second finds it
-# made.
-player_prefix() {
-    local prefix=$1 template=$2 copy=${3:-shared}
-    mkdir -p "$(dirname "$prefix")"
-    (
-        flock 8
-        prefix_is_usable "$prefix" && exit 0
-        rm -rf "$prefix".new.* "$prefix".old.*          # left by an interrupted start
-        if prefix_is_current "$template" && copy_prefix "$template" "$prefix" "$copy"; then exit 0; fi
-        if [ -e "$prefix" ]; then
-            echo "Preparing TuneGrin for this version of Wine…"
-        else
-            echo "Preparing TuneGrin for its first start…"
-        fi
-        make_prefix "$prefix"
-    ) 8>"$prefix.lock"
 }
 
 # The tests' prefix at PREFIX: a fresh copy of the tests' template (no

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Linux layout of TuneGrin, one set of rules for the Debian package and tools/install.sh:
-# the game with its Wine launcher, a menu entry, the icon at every size it has and the
+# the game with its launcher (linux/, nothing of the tools), a menu entry, the icon at every size it has and the
 # AppStream metainfo that software centres show.
 #   tools/linux_layout.sh EXE DESTDIR SHARE PROGRAM_DIR EXEC
 # SHARE (e.g. /usr/share) and PROGRAM_DIR (the game's own folder) are the installed paths,
@@ -15,9 +15,9 @@ exe=$1 share=$2$3 program_dir=$2$4 exec_line=$5
 
 install -d "$program_dir" "$share/applications" "$share/metainfo"
 install -m 644 "$exe" "$program_dir/tunegrin.exe"
-# The launcher is tools/tunegrin-wine.sh with the part of common.sh it sources.
-install -m 755 "$TOP/tools/tunegrin-wine.sh" "$program_dir/"
-install -m 644 "$TOP/tools/common.sh" "$program_dir/"
+# The launcher finds the program and its prefix logic beside itself.
+install -m 755 "$TOP/linux/tunegrin" "$program_dir/"
+install -m 644 "$TOP/linux/prefix.sh" "$program_dir/"
 # The icon at every size tools/make_sprites.py draws it for Linux desktops.
 for png in "$TOP"/resources/icons/tunegrin-*.png; do
     size=${png##*-} && size=${size%.png}
