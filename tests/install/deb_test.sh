@@ -128,8 +128,11 @@ play_once() {
         if grep -q '"Wine": ("wineboot.exe"' <<<"$windows"; then
             fail "Wine's own box showed: $(grep -v 'has no name' <<<"$windows" | head -n 8)"
         fi
-        # Only once the prefix is this Wine's: the probe would start Wine in a half-made one.
-        if prefix_is_usable "$prefix" && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
+        # Only once the game's window is on the display: the probe would start Wine in a
+        # half-made prefix, and a probe starting the prefix's server at the same moment as the
+        # game can leave Debian's Wine in the game without its server ("error opening file
+        # descriptor for wineserver tmpdir file").
+        if grep -q '"TuneGrin": (' <<<"$windows" && prefix_is_usable "$prefix" && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
             played=yes
             break
         fi
