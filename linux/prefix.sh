@@ -318,3 +318,51 @@ machine_template_locked() {
     echo "TuneGrin's Wine prefix template could not be made in $MACHINE_TEMPLATE: $(reason "$failed")" >&2
     return 1
 }
+
+# The desktop's scale in dots per inch: Xft.dpi from the display's X resources, which GNOME,
+# KDE and Xfce set from their scale; else GDK_SCALE (a whole factor) or QT_SCALE_FACTOR; else
+# 96. Within Windows' own range, 100% to 500%.
+desktop_dpi() {
+    local dpi
+    dpi=$(xrdb -query 2>/dev/null | sed -n 's/^Xft\.dpi:[[:space:]]*\([0-9][0-9]*\).*/\1/p' | head -n 1)
+    if [ -z "$dpi" ]; then
+        case ${GDK_SCALE:-} in
+            [1-9]|[1-9][0-9]) dpi=$((96 * GDK_SCALE)) ;;
+            *) dpi=$(awk -v f="${QT_SCALE_FACTOR:-}" 'BEGIN { if (f ~ /^[0-9]+(\.[0-9]+)?$/) printf "%d", 96 * f + 0.5 }') ;;
+        esac
+    fi
+    if [ -z "$dpi" ] || [ "$dpi" -lt 96 ]; then dpi=96; fi
+    [ "$dpi" -le 480 ] || dpi=480
+    echo "$dpi"
+}
+
+# The system DPI the prefix PREFIX holds for its user (HKCU\Control Panel\Desktop LogPixels in
+# its user.reg): 96, Wine's own, when it holds none.
+prefix_dpi() {
+    local hex
+    hex=$(awk 'index($0, "[") == 1 { inside = index($0, "[Control Panel\\\\Desktop]") == 1 }
+               inside && index($0, "\"LogPixels\"=dword:") == 1 { sub(/.*:/, ""); print; exit }' \
+          "$1/user.reg" 2>/dev/null)
+    case $hex in
+        [0-9a-f]*) echo $((16#$hex)) ;;
+        *) echo 96 ;;
+    esac
+}
+
+# Gives the prefix PREFIX (prepared for Wine calls) the desktop's scale. Wine 10 and later
+# scale the windows of programs that know nothing of DPI, the game among them, from the
+# prefix's system DPI, as Windows does. Wine 8 does not: a larger DPI there enlarges fonts and
+# dialogs only, so it keeps 96. Written only when it changes, as each Wine call costs a start.
+# A failure is one line; the game then shows at the scale the prefix has.
+match_desktop_dpi() {
+    local prefix=$1 want=96 have major failed why
+    major=$("$WINE" --version 2>/dev/null | sed -n 's/^wine-\([0-9][0-9]*\).*/\1/p')
+    [ "${major:-0}" -lt 10 ] || want=$(desktop_dpi)
+    have=$(prefix_dpi "$prefix")
+    [ "$have" != "$want" ] || return 0
+    if ! failed=$("$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$want" /f 2>&1 >/dev/null); then
+        why=$(reason "$failed")
+        echo "TuneGrin could not set Wine's scale to your desktop's $want dpi${why:+ ($why)}: the game shows at $have dpi." >&2
+        return 1
+    fi
+}

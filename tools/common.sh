@@ -71,9 +71,9 @@ DEB_PACKAGES=(dpkg-dev debhelper build-essential)
 DEB_TEST_PACKAGES=(lintian appstream desktop-file-utils x11-utils xdotool)
 # A player's desktop for the desktop tests (tests/desktop/): a window manager, a panel, the
 # window manager's close, and the screen's frame buffer read back.
-DESKTOP_PACKAGES=(openbox tint2 xdotool wmctrl netpbm)
+DESKTOP_PACKAGES=(openbox tint2 xdotool wmctrl netpbm x11-xserver-utils)
 # The user's install from source (tools/install.sh) and the Windows setup programs.
-INSTALL_PACKAGES=(wine wine64)
+INSTALL_PACKAGES=(wine wine64 x11-xserver-utils)
 SETUP_PACKAGES=(nsis)
 # Everything the test command's Windows trees and their tests need (the install tests among
 # them: the Linux install, the Windows setup, the Debian package); its full run adds the

@@ -58,7 +58,8 @@ done
 for picture in $(sed -n 's|.*<image>https://[^/]*/\(.*\)</image>.*|\1|p' "$scratch/files/usr/share/metainfo/$APP_ID.metainfo.xml"); do
     [ -f "$TOP/$picture" ] || fail "the metainfo shows $picture, which the repository does not have"
 done
-dpkg-deb -f "$deb" Depends | grep -qx 'wine, wine64' || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
+# x11-xserver-utils: the launcher reads the desktop's scale with xrdb.
+dpkg-deb -f "$deb" Depends | grep -qx 'wine, wine64, x11-xserver-utils' || fail "Depends: $(dpkg-deb -f "$deb" Depends)"
 # The package's code is the launcher's folder alone, nothing of the build, the tests or a release.
 [ "$(cd "$scratch/files/usr/lib/tunegrin" && echo *)" = "prefix.sh tunegrin tunegrin.exe" ] \
     || fail "/usr/lib/tunegrin holds: $(ls "$scratch/files/usr/lib/tunegrin")"

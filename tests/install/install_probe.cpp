@@ -9,6 +9,9 @@
 //   install_probe play                starts a game in it, as the menu's Start does, then closes it
 //   install_probe answer MIDI         starts a game in it and answers the first note with MIDI,
 //                                     as the on-screen keyboard does; the game goes on
+//   install_probe keyboard            starts a game in it and opens the on-screen keyboard:
+//                                     prints "client=X,Y" and middle C's key, "key=L,T,R,B", in
+//                                     the game's own screen coordinates
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
@@ -121,14 +124,53 @@ static int findGame(bool close, bool play = false, int answer = -1)
     return 0;
 }
 
+// The on-screen keyboard: the game thread's visible dialog owned by the game's window.
+static BOOL CALLBACK matchKeyboard(HWND window, LPARAM found)
+{
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (!IsWindowVisible(window) || strcmp(className, "#32770") != 0 || !GetDlgItem(window, IDC_ANSWER_KEY_FIRST + 1))
+        return TRUE;
+    *(HWND*)found = window;
+    return FALSE;
+}
+
+static int openKeyboard()
+{
+    HWND game = 0, keyboard = 0;
+    for (DWORD waited = 0; !game && waited < WAIT_MS; waited += 50) {
+        EnumWindows(matchGameWindow, (LPARAM)&game);
+        Sleep(50);
+    }
+    if (!game) return 3;
+    SendMessageA(game, WM_COMMAND, IDM_START, 0);
+    SendMessageA(game, WM_COMMAND, IDM_KEYBOARD, 0);
+    DWORD thread = GetWindowThreadProcessId(game, 0);
+    for (DWORD waited = 0; !keyboard && waited < WAIT_MS; waited += 50) {
+        EnumThreadWindows(thread, matchKeyboard, (LPARAM)&keyboard);
+        if (!keyboard) Sleep(50);
+    }
+    if (!keyboard) {
+        printf("the on-screen keyboard did not open\n");
+        return 1;
+    }
+    POINT client = {0, 0};
+    ClientToScreen(game, &client);
+    RECT key;
+    GetWindowRect(GetDlgItem(keyboard, IDC_ANSWER_KEY_FIRST + 1), &key);     // middle C, MIDI 60
+    printf("client=%ld,%ld\nkey=%ld,%ld,%ld,%ld\n", client.x, client.y, key.left, key.top, key.right, key.bottom);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 2 && strcmp(argv[1], "wait") == 0) return findGame(false);
     if (argc == 2 && strcmp(argv[1], "close") == 0) return findGame(true);
     if (argc == 2 && strcmp(argv[1], "play") == 0) return findGame(true, true);
     if (argc == 3 && strcmp(argv[1], "answer") == 0) return findGame(false, true, atoi(argv[2]));
+    if (argc == 2 && strcmp(argv[1], "keyboard") == 0) return openKeyboard();
     if (argc == 3 && strcmp(argv[1], "shortcut") == 0) return readShortcut(argv[2]);
     if (argc == 4 && strcmp(argv[1], "run") == 0) return runGame(argv[2], argv[3]);
-    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close | play | answer MIDI\n");
+    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close | play | answer MIDI | keyboard\n");
     return 2;
 }
