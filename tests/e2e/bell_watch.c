@@ -22,8 +22,15 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: bell_watch COMMAND [ARGUMENTS...]\n");
         return 2;
     }
-    int opcode, event, error, major = XkbMajorVersion, minor = XkbMinorVersion;
-    Display* display = XkbOpenDisplay(0, &event, &error, &major, &minor, &opcode);
+    int event, error, major, minor, reason = 0;
+    Display* display = 0;
+    /* A server whose last client has just left resets and refuses connections meanwhile. */
+    for (int tries = 0; !display && tries < 100; tries++) {
+        major = XkbMajorVersion, minor = XkbMinorVersion;
+        display = XkbOpenDisplay(0, &event, &error, &major, &minor, &reason);
+        if (!display && reason != XkbOD_ConnectionRefused) break;
+        if (!display) usleep(50000);
+    }
     if (!display) {
         fprintf(stderr, "bell_watch: no X display with the keyboard extension (DISPLAY=%s)\n",
                 getenv("DISPLAY") ? getenv("DISPLAY") : "");
