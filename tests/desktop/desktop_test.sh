@@ -18,17 +18,27 @@ WIDTH=1920 HEIGHT=1080 PANEL=30
 # A failure keeps the screen as it was, for a look.
 fail() {
     echo "FAIL: $*"
-    [ ! -f "${screen:-}" ] || { cp "$screen" "${TMPDIR:-/tmp}/desktop_test_screen.xwd" \
-        && echo "the screen: ${TMPDIR:-/tmp}/desktop_test_screen.xwd"; }
+    [ -z "${DISPLAY:-}" ] || ! capture >"${TMPDIR:-/tmp}/desktop_test_screen.ppm" \
+        || echo "the screen: ${TMPDIR:-/tmp}/desktop_test_screen.ppm"
     exit 1
 }
-# The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor.
+# The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor,
+# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11, with TUNEGRIN_DESKTOP_WM=weston the Wayland
+# compositor weston, headless, with its panel, the game on its Xwayland.
 wm=${TUNEGRIN_DESKTOP_WM:-openbox}
 case $wm in
     openbox) wm_command=(openbox); wm_packages=(openbox) ;;
     mutter)  wm_command=(dbus-run-session -- mutter --x11 --replace); wm_packages=(mutter dbus) ;;
-    *)       fail "no window manager $wm here: openbox or mutter" ;;
+    kwin)    wm_command=(dbus-run-session -- kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
+    weston)  wm_packages=(weston xwayland) ;;
+    *)       fail "no window manager $wm here: openbox, mutter, kwin or weston" ;;
 esac
+# The screen as the player sees it, as a PPM picture: Xvfb's frame buffer, or the Wayland
+# compositor's output.
+capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; }
+[ "$wm" != weston ] || capture() {
+    (cd "$scratch/shots" && rm -f ./*.png && weston-screenshooter >/dev/null 2>&1 && pngtopnm ./*.png 2>/dev/null)
+}
 ensure_packages "${wm_packages[@]}" tint2 xdotool wmctrl netpbm x11-utils >/dev/null
 ensure_template "$BUILD_TEMPLATE" || fail "no player's prefix template"
 scratch=$(mktemp -d)
@@ -48,11 +58,6 @@ mkdir -p "$scratch/fb" "$scratch/home" "$scratch/data/tunegrin"
 # The player's start, in one place: the launcher with the build's game and template.
 LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine.sh" "$program")
 
-start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
-screen=$scratch/fb/Xvfb_screen0
-export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
-unset WINEPREFIX XDG_CONFIG_HOME
-
 # Waits up to SECONDS for COMMAND to succeed; a launcher gone fails at once.
 wait_for() {
     local seconds=$1; shift
@@ -65,14 +70,37 @@ wait_for() {
         sleep 0.2
     done
 }
-display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
-wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
-"${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
-wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
-tint2 >/dev/null 2>&1 & pids+=($!)
-panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
-wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
+unset WINEPREFIX XDG_CONFIG_HOME
+if [ "$wm" = weston ]; then
+    export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
+    mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
+    printf '[shell]\npanel-position=bottom\n' >"$scratch/weston.ini"
+    # --debug lets weston-screenshooter take the output.
+    weston --config="$scratch/weston.ini" --backend=headless-backend.so --use-pixman \
+        --width=$WIDTH --height=$HEIGHT --xwayland --debug --socket=$WAYLAND_DISPLAY \
+        >"$scratch/wm.log" 2>&1 & pids+=($!)
+    weston_pid=$!
+    xwayland_up() { kill -0 "$weston_pid" && grep -q 'xserver listening on display' "$scratch/wm.log"; }
+    wait_for 20 xwayland_up || fail "weston did not start Xwayland: $(tail -n 5 "$scratch/wm.log")"
+    DISPLAY=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$scratch/wm.log" | head -n 1)
+    export DISPLAY
+    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+    wait_for 20 wm_up || fail "weston's Xwayland does not answer on $DISPLAY: $(tail -n 5 "$scratch/wm.log")"
+    panel_up() { pgrep -P "$weston_pid" weston-desktop >/dev/null; }
+    wait_for 20 panel_up || fail "weston's panel did not start"
+else
+    start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
+
+    display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
+    wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
+    "${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
+    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+    wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
+    tint2 >/dev/null 2>&1 & pids+=($!)
+    panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
+    wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
+fi
 # The display's bells, counted from here on: the count is the lines of bell_watch's log.
 [ -x "$bell_watch" ] || fail "no bell counter at $bell_watch"
 # shellcheck disable=SC2016
@@ -100,8 +128,9 @@ covers_screen() { [ "$(geometry "$window")" = "0 0 $WIDTH $HEIGHT" ]; }
 wait_for 20 covers_screen || fail "the game's window is at $(geometry "$window") (x y width height), not the screen"
 
 # The screen's pixels in a rectangle, as plain PPM numbers one a line (X Y WIDTH HEIGHT).
-pixels_of() { xwdtopnm "$1" 2>/dev/null | pnmcut "${@:2}" | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep .; }
-pixels() { pixels_of "$screen" "$@"; }
+plain() { pnmcut "$@" | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep .; }
+pixels_of() { plain "${@:2}" <"$1"; }
+pixels() { capture | plain "$@"; }
 # The share in a thousand of a rectangle's pixels that are white, light, dark or black.
 share() {
     pixels "${@:2}" | paste - - - | awk -v want="$1" '
@@ -137,14 +166,23 @@ painted() {    # X Y WIDTH HEIGHT: mostly light, and some dark text on it
     [ "$light" -ge 400 ] && [ "$dark" -ge 2 ] && [ "$(share black "$@")" -lt 300 ]
 }
 region() { sed 's/^[^ ]* \([0-9]*\)x\([0-9]*\)+\(-*[0-9]*\)+\(-*[0-9]*\)$/\3 \4 \1 \2/' <<<"$1"; }
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+# The share in a thousand of a rectangle's pixel values that differ from the screen kept before.
+changed() {
+    paste <(pixels_of "$scratch/before.ppm" "$@") <(pixels "$@") | awk '$1 != $2 { d++ } END { print int(1000 * d / NR) }'
+}
+keep_screen() { capture >"$scratch/before.ppm"; }
+# Painted over what the screen showed there before.
+shown_over() { painted "$@" && [ "$(changed "$@")" -ge 300 ]; }
+timeout 5 xdotool windowactivate --sync "$window" 2>/dev/null || true
+keep_screen
 xdotool key --window "$window" alt+o
 menu=""
 menu_open() { menu=$(popup); [ -n "$menu" ]; }
 wait_for 10 menu_open || fail "the Options drop-down did not open"
 # shellcheck disable=SC2046
-wait_for 10 painted $(region "$menu") || fail "the Options drop-down ($menu) shows unpainted: $(share black $(region "$menu"))/1000 black"
-cp "$screen" "$scratch/before.xwd"     # for the note filter, below
+wait_for 10 shown_over $(region "$menu") || fail "the Options drop-down ($menu) does not show painted on the screen:" \
+    "$(share black $(region "$menu"))/1000 black, $(changed $(region "$menu"))/1000 changed from before"
+keep_screen     # for the note filter, below
 xdotool key p
 
 # The game's boxes. The probe, beside the game, tells where a control of the dialog that takes
@@ -167,11 +205,6 @@ click() {      # ID: a click in the middle of that control
     wait_for 10 pointer_at "$x $y down" || fail "Wine does not see the button pressed at $x $y"
     xdotool mouseup 1
 }
-# The share in a thousand of a rectangle's pixel values that differ from the screen kept before.
-changed() {
-    paste <(pixels_of "$scratch/before.xwd" "$@") <(pixels "$@") | awk '$1 != $2 { d++ } END { print int(1000 * d / NR) }'
-}
-keep_screen() { cp "$screen" "$scratch/before.xwd"; }
 # The game has the keys: alt+O, typed as a player types it (to the window that has the keys),
 # opens the Options drop-down; then ITEM-KEY picks an item, or Esc closes it again.
 keys_reach_game() {    # [MENU-KEY ITEM-KEY]
@@ -188,7 +221,7 @@ keys_reach_game() {    # [MENU-KEY ITEM-KEY]
 box=""
 box_shown() {
     # shellcheck disable=SC2086
-    above() { placed 0 && painted $place && [ "$(changed $place)" -ge 300 ]; }
+    above() { placed 0 && shown_over $place; }
     # shellcheck disable=SC2086
     wait_for 10 above || fail "$1 is not painted above the game: ${place:-no dialog}" \
         "${place:+(x y width height), $(share black $place)/1000 black, $(changed $place)/1000 changed from before}"
@@ -249,4 +282,4 @@ status=0
 wait "$launcher_pid" || status=$?
 launcher_pid=""
 [ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
-echo "$wm with a panel: the window covers the screen, panel behind; score mark, Options drop-down and note filter painted on the screen; task list entry; closed by the window manager with exit code 0"
+echo "$wm with a panel: the window covers the screen, panel behind; score mark and Options drop-down painted on the screen; note filter, About box, keyboard and message box painted above the game, closed by the keys; the bell rung once; task list entry; closed by the window manager with exit code 0"
