@@ -190,7 +190,11 @@ xdotool key p
 # (Its lines end in CR LF, as a Windows console program's do.)
 ask_probe() { WINEPREFIX=$scratch/data/tunegrin/wine WINEDEBUG=-all "$WINE" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 place=""
-placed() { place=$(ask_probe place "$1"); }     # ID: where it is now, if it is there
+placed() {     # ID: where it is now, if it is there
+    local found
+    found=$(ask_probe place "$1") || return 1
+    place=$found
+}
 click() {      # ID: a click in the middle of that control
     local x y w h
     wait_for 10 placed "$1" || fail "no control $1 in the game's dialog"
@@ -220,6 +224,7 @@ keys_reach_game() {    # [MENU-KEY ITEM-KEY]
 # showed there before, and it is painted (light, with dark text or keys, not black).
 box=""
 box_shown() {
+    place=""
     # shellcheck disable=SC2086
     above() { placed 0 && shown_over $place; }
     # shellcheck disable=SC2086
