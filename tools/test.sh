@@ -12,6 +12,9 @@
 #   tools/test.sh --soak          the million-message MIDI flood (several minutes)
 #   tools/test.sh --apt           the set-up step's own tests (label apt), with real apt in a
 #                                 throwaway copy of this machine's files (needs root)
+#   tools/test.sh --desktops [ARGS]  the desktop test (label desktop) under each other desktop:
+#                                 GNOME's mutter and KDE's kwin_x11 with a panel, and weston
+#                                 (Wayland) with the game on its Xwayland; ARGS go to ctest
 #   tools/test.sh --on debian13 [--fresh] [ARGS]  this command here and in a Debian 13 root
 #                                 (tools/debian13.sh), both releases' summaries at the end;
 #                                 --fresh makes the root anew first. --on debian12: a Debian 12 root.
@@ -36,6 +39,7 @@ case "${1:-}" in
     --quick)       mode=quick; with_32bit=0; shift ;;
     --soak)        mode=soak; with_32bit=0; shift; set -- -L soak ;;
     --apt)         mode=apt; with_32bit=0; shift; set -- -L apt "$@" ;;
+    --desktops)    mode=desktops; with_32bit=0; shift; set -- -L desktop "$@" ;;
     --64-bit-only) with_32bit=0; shift ;;
 esac
 
@@ -59,6 +63,8 @@ case $mode in
     quick) runs=("64-bit tests" "64-bit end-to-end tests") ;;
     soak) runs=("64-bit tests") ;;
     apt) runs=("64-bit set-up tests") ;;
+    desktops) runs=()
+              for desktop in "${OTHER_DESKTOPS[@]}"; do runs+=("desktop test under $desktop"); done ;;
 esac
 # The tests of a ctest run that did not run, one "name (why)" a line: skipped (the test said so,
 # exit code 77; why is its last line that says "skipped: ..."), or disabled. From the run's
@@ -105,6 +111,7 @@ summary() {
 # The set-up step: every package of every lane, in one apt-get call; none after it.
 packages=("${TEST_PACKAGES[@]}")
 [ $mode != full ] || packages+=("${NATIVE_PACKAGES[@]}")
+[ $mode != desktops ] || packages+=("${DESKTOPS_PACKAGES[@]}")
 if [ $with_32bit = 1 ]; then
     can_run_wine32 || exit 1
     packages+=("$WINE32_PACKAGE")
@@ -305,6 +312,16 @@ if [ $mode = apt ]; then
     echo "== the set-up step's tests, with real apt"
     run_ctest x86_64 "64-bit set-up tests" "$@" || status=1
     phase_done "set-up tests"
+    summary
+    exit $status
+fi
+if [ $mode = desktops ]; then
+    # Each on a display and in a player's prefix of its own, one after the other.
+    for desktop in "${OTHER_DESKTOPS[@]}"; do
+        echo "== the desktop test under $desktop"
+        TUNEGRIN_DESKTOP_WM=$desktop run_ctest x86_64 "desktop test under $desktop" "$@" || status=1
+        phase_done "desktop test under $desktop"
+    done
     summary
     exit $status
 fi

@@ -5,34 +5,48 @@
 # buffer, as the server shows it; xwd reads Wine's windows, which have a colormap of their
 # own, window by window and gets a drop-down's place black): the window covers the screen,
 # panel behind; a right answer's mark shows in the score row; the Options drop-down and the
-# note filter show painted; the window manager's close ends the game with exit code 0; the
-# task list names it, with its icon.
-#   desktop_test.sh path/to/tunegrin.exe path/to/install_probe.exe
+# note filter show painted; the on-screen keyboard, the About box and the message box show
+# painted above the game and answer the mouse and the keys, and the game takes the keys again
+# after each modal box; the message box rings the bell once; the window manager's close ends
+# the game with exit code 0; the task list names it, with its icon.
+#   desktop_test.sh path/to/tunegrin.exe path/to/install_probe.exe path/to/bell_watch
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/common.sh"
-program=$1 probe=$2
+program=$1 probe=$2 bell_watch=$3
 WIDTH=1920 HEIGHT=1080 PANEL=30
 
 # A failure keeps the screen as it was, for a look.
 fail() {
     echo "FAIL: $*"
-    [ ! -f "${screen:-}" ] || { cp "$screen" "${TMPDIR:-/tmp}/desktop_test_screen.xwd" \
-        && echo "the screen: ${TMPDIR:-/tmp}/desktop_test_screen.xwd"; }
+    [ -z "${DISPLAY:-}" ] || ! capture >"${TMPDIR:-/tmp}/desktop_test_screen.ppm" \
+        || echo "the screen: ${TMPDIR:-/tmp}/desktop_test_screen.ppm"
     exit 1
 }
-# The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor.
+# The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor,
+# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11, with TUNEGRIN_DESKTOP_WM=weston the Wayland
+# compositor weston, headless, with its panel, the game on its Xwayland.
 wm=${TUNEGRIN_DESKTOP_WM:-openbox}
 case $wm in
     openbox) wm_command=(openbox); wm_packages=(openbox) ;;
     mutter)  wm_command=(dbus-run-session -- mutter --x11 --replace); wm_packages=(mutter dbus) ;;
-    *)       fail "no window manager $wm here: openbox or mutter" ;;
+    kwin)    wm_command=(dbus-run-session -- kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
+    weston)  wm_packages=(weston xwayland) ;;
+    *)       fail "no window manager $wm here: openbox, mutter, kwin or weston" ;;
 esac
+# The screen as the player sees it, as a PPM picture: Xvfb's frame buffer, or the Wayland
+# compositor's output.
+capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; }
+[ "$wm" != weston ] || capture() {
+    (cd "$scratch/shots" && rm -f ./*.png && weston-screenshooter >/dev/null 2>&1 && pngtopnm ./*.png 2>/dev/null)
+}
 ensure_packages "${wm_packages[@]}" tint2 xdotool wmctrl netpbm x11-utils >/dev/null
 ensure_template "$BUILD_TEMPLATE" || fail "no player's prefix template"
 scratch=$(mktemp -d)
-pids=() launcher_pid="" XVFB_PID=""
+pids=() launcher_pid="" bells_pid="" XVFB_PID=""
 cleanup() {
     [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
+    # The bell counter ends itself, so that it removes its log.
+    [ -z "$bells_pid" ] || { touch "$scratch/bells.stop"; timeout 5 tail --pid="$bells_pid" -f /dev/null || true; }
     WINEPREFIX=$scratch/data/tunegrin/wine wineserver -k 2>/dev/null || true
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -43,11 +57,6 @@ trap cleanup EXIT
 mkdir -p "$scratch/fb" "$scratch/home" "$scratch/data/tunegrin"
 # The player's start, in one place: the launcher with the build's game and template.
 LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine.sh" "$program")
-
-start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
-screen=$scratch/fb/Xvfb_screen0
-export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
-unset WINEPREFIX XDG_CONFIG_HOME
 
 # Waits up to SECONDS for COMMAND to succeed; a launcher gone fails at once.
 wait_for() {
@@ -61,14 +70,46 @@ wait_for() {
         sleep 0.2
     done
 }
-display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
-wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
-"${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
-wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
-tint2 >/dev/null 2>&1 & pids+=($!)
-panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
-wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
+export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
+unset WINEPREFIX XDG_CONFIG_HOME
+if [ "$wm" = weston ]; then
+    export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
+    mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
+    printf '[shell]\npanel-position=bottom\n' >"$scratch/weston.ini"
+    # --debug lets weston-screenshooter take the output.
+    weston --config="$scratch/weston.ini" --backend=headless-backend.so --use-pixman \
+        --width=$WIDTH --height=$HEIGHT --xwayland --debug --socket=$WAYLAND_DISPLAY \
+        >"$scratch/wm.log" 2>&1 & pids+=($!)
+    weston_pid=$!
+    xwayland_up() { kill -0 "$weston_pid" && grep -q 'xserver listening on display' "$scratch/wm.log"; }
+    wait_for 20 xwayland_up || fail "weston did not start Xwayland: $(tail -n 5 "$scratch/wm.log")"
+    DISPLAY=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$scratch/wm.log" | head -n 1)
+    export DISPLAY
+    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+    wait_for 20 wm_up || fail "weston's Xwayland does not answer on $DISPLAY: $(tail -n 5 "$scratch/wm.log")"
+    panel_up() { pgrep -P "$weston_pid" weston-desktop >/dev/null; }
+    wait_for 20 panel_up || fail "weston's panel did not start"
+else
+    start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
+
+    display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
+    wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
+    "${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
+    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+    wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
+    tint2 >/dev/null 2>&1 & pids+=($!)
+    panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
+    wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
+fi
+# The display's bells, counted from here on: the count is the lines of bell_watch's log.
+[ -x "$bell_watch" ] || fail "no bell counter at $bell_watch"
+# shellcheck disable=SC2016
+"$bell_watch" sh -c 'echo "$TUNEGRIN_BELL_LOG" >"$0.name"; until [ -e "$0.stop" ]; do sleep 0.2; done' \
+    "$scratch/bells" &
+bells_pid=$!
+bells_counted() { [ -s "$scratch/bells.name" ]; }
+wait_for 10 bells_counted || fail "the bell counter did not start"
+bells() { wc -l <"$(cat "$scratch/bells.name")"; }
 
 # One note on the staff, so that the right answer is known: C3, MIDI 60.
 printf '[initialize]\r\nnotes=C3\r\n' > "$scratch/data/tunegrin/tunegrin.ini"
@@ -87,7 +128,9 @@ covers_screen() { [ "$(geometry "$window")" = "0 0 $WIDTH $HEIGHT" ]; }
 wait_for 20 covers_screen || fail "the game's window is at $(geometry "$window") (x y width height), not the screen"
 
 # The screen's pixels in a rectangle, as plain PPM numbers one a line (X Y WIDTH HEIGHT).
-pixels() { xwdtopnm "$screen" 2>/dev/null | pnmcut "$@" | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep .; }
+plain() { pnmcut "$@" | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep .; }
+pixels_of() { plain "${@:2}" <"$1"; }
+pixels() { capture | plain "$@"; }
 # The share in a thousand of a rectangle's pixels that are white, light, dark or black.
 share() {
     pixels "${@:2}" | paste - - - | awk -v want="$1" '
@@ -110,7 +153,8 @@ mark_y=$((cy + HEIGHT - 80))
 [ $((mark_y + 20)) -le $HEIGHT ] || fail "the score row is at screen y $mark_y, off the screen"
 bmptopnm "$TOP/resources/sprite121.bmp" 2>/dev/null | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep . \
     > "$scratch/mark.txt"
-mark_shown() { pixels $((cx + 20)) $mark_y 20 20 | cmp -s - "$scratch/mark.txt"; }
+mark_in() { pixels $((cx + 20 * $1)) $mark_y 20 20 | cmp -s - "$scratch/mark.txt"; }   # slot 1, 2...
+mark_shown() { mark_in 1; }
 wait_for 10 mark_shown || fail "no score mark on the screen at ($((cx + 20)), $mark_y)"
 
 # Tunegrin's windows over the game (a drop-down, a dialog): ID WIDTHxHEIGHT+X+Y.
@@ -122,22 +166,120 @@ painted() {    # X Y WIDTH HEIGHT: mostly light, and some dark text on it
     [ "$light" -ge 400 ] && [ "$dark" -ge 2 ] && [ "$(share black "$@")" -lt 300 ]
 }
 region() { sed 's/^[^ ]* \([0-9]*\)x\([0-9]*\)+\(-*[0-9]*\)+\(-*[0-9]*\)$/\3 \4 \1 \2/' <<<"$1"; }
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+# The share in a thousand of a rectangle's pixel values that differ from the screen kept before.
+changed() {
+    paste <(pixels_of "$scratch/before.ppm" "$@") <(pixels "$@") | awk '$1 != $2 { d++ } END { print int(1000 * d / NR) }'
+}
+keep_screen() { capture >"$scratch/before.ppm"; }
+# Painted over what the screen showed there before: as painted() and at least 300 in a
+# thousand of its pixels changed, from one capture.
+shown_over() {    # X Y WIDTH HEIGHT
+    capture >"$scratch/now.ppm"
+    paste <(pixels_of "$scratch/before.ppm" "$@" | paste - - -) <(pixels_of "$scratch/now.ppm" "$@" | paste - - -) | awk '
+        { n++; sum = $4 + $5 + $6
+          if (sum >= 600) light++
+          if (sum < 200) dark++
+          if (sum == 0) black++
+          if ($1 != $4 || $2 != $5 || $3 != $6) changed++ }
+        END { exit !(n > 0 && 1000 * light / n >= 400 && 1000 * dark / n >= 2 && 1000 * black / n < 300 \
+                     && 1000 * changed / n >= 300) }'
+}
+timeout 5 xdotool windowactivate --sync "$window" 2>/dev/null || true
+keep_screen
 xdotool key --window "$window" alt+o
 menu=""
 menu_open() { menu=$(popup); [ -n "$menu" ]; }
 wait_for 10 menu_open || fail "the Options drop-down did not open"
 # shellcheck disable=SC2046
-wait_for 10 painted $(region "$menu") || fail "the Options drop-down ($menu) shows unpainted: $(share black $(region "$menu"))/1000 black"
+wait_for 10 shown_over $(region "$menu") || fail "the Options drop-down ($menu) does not show painted on the screen:" \
+    "$(share black $(region "$menu"))/1000 black, $(changed $(region "$menu"))/1000 changed from before"
+keep_screen     # for the note filter, below
 xdotool key p
-dialog=""
-dialog_open() { dialog=$(xdotool search --onlyvisible --name '^Options$' | head -n 1); [ -n "$dialog" ]; }
-wait_for 10 dialog_open || fail "the note filter did not open"
-# shellcheck disable=SC2046
-wait_for 10 painted $(geometry "$dialog") || fail "the note filter at $(geometry "$dialog") shows unpainted"
-xdotool key --window "$dialog" Escape
-dialog_gone() { ! xdotool search --onlyvisible --name '^Options$' >/dev/null; }
-wait_for 10 dialog_gone || fail "Esc did not close the note filter"
+
+# The game's boxes. The probe, beside the game, tells where a control of the dialog that takes
+# input is on the screen (X Y WIDTH HEIGHT; 0: the dialog itself).
+# (Its lines end in CR LF, as a Windows console program's do.)
+ask_probe() { WINEPREFIX=$scratch/data/tunegrin/wine WINEDEBUG=-all "$WINE" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+place=""
+placed() {     # ID: where it is now, if it is there
+    local found
+    found=$(ask_probe place "$1") || return 1
+    place=$found
+}
+click() {      # ID: a click in the middle of that control
+    local x y w h
+    wait_for 10 placed "$1" || fail "no control $1 in the game's dialog"
+    read -r x y w h <<<"$place"
+    x=$((x + w / 2)) y=$((y + h / 2))
+    xdotool mousemove --sync $x $y
+    # Wine drops a press that comes before it has taken the pointer's move, and a release
+    # that comes before it has taken the press.
+    pointer_at() { [ "$(ask_probe cursor)" = "$1" ]; }
+    wait_for 10 pointer_at "$x $y" || fail "Wine does not see the pointer at $x $y"
+    xdotool mousedown 1
+    wait_for 10 pointer_at "$x $y down" || fail "Wine does not see the button pressed at $x $y"
+    xdotool mouseup 1
+}
+# The game has the keys: alt+O, typed as a player types it (to the window that has the keys),
+# opens the Options drop-down; then ITEM-KEY picks an item, or Esc closes it again.
+keys_reach_game() {    # [MENU-KEY ITEM-KEY]
+    xdotool key "alt+${1:-o}"
+    wait_for 10 menu_open || fail "alt+${1:-o} opened no drop-down: the game does not have the keys" \
+        "(they go to X window $(xdotool getwindowfocus 2>&1 | head -n 1): $(xdotool getwindowfocus getwindowname 2>&1 | head -n 1))"
+    if [ -n "${2:-}" ]; then xdotool key "$2"; return; fi
+    xdotool key Escape Escape
+    menu_gone() { [ -z "$(popup)" ]; }
+    wait_for 10 menu_gone || fail "Esc did not close the drop-down"
+}
+# The box that takes input shows above the game: where it is differs from what the screen
+# showed there before, and it is painted (light, with dark text or keys, not black).
+box=""
+box_shown() {
+    place=""
+    # shellcheck disable=SC2086
+    above() { placed 0 && shown_over $place; }
+    # shellcheck disable=SC2086
+    wait_for 10 above || fail "$1 is not painted above the game: ${place:-no dialog}" \
+        "${place:+(x y width height), $(share black $place)/1000 black, $(changed $place)/1000 changed from before}"
+    box=$place
+}
+box_gone() { ! placed 0 || [ "$place" != "$box" ]; }
+box_closed() { wait_for 10 box_gone || fail "$1 did not close it"; }
+
+# The note filter, opened from the drop-down above: closed by Esc.
+box_shown "the note filter"
+xdotool key Escape
+box_closed "Esc on the note filter"
+
+# The About box: closed by Esc, then the game has the keys again.
+keep_screen; keys_reach_game h a
+box_shown "the About box"
+xdotool key Escape
+box_closed "Esc on the About box"
+
+# The on-screen keyboard, opened by the keys: closed by Esc.
+keep_screen; keys_reach_game o k
+box_shown "the on-screen keyboard"
+xdotool key Escape
+box_closed "Esc on the on-screen keyboard"
+
+# The one message box: the note filter's one ticked note, C3 (its 14th box; the first has the
+# keys), cleared by the keys, the filter closed by Enter. The box rings the bell once; Enter
+# closes it and the filter with it.
+keep_screen; keys_reach_game o p
+box_shown "the note filter"
+xdotool key Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+bells_before=$(bells)
+keep_screen
+xdotool key Return
+box_shown "the message box"
+rang() { [ "$(bells)" -gt "$bells_before" ]; }
+wait_for 10 rang || fail "the message box rang no bell"
+xdotool key Return
+box_closed "Enter on the message box"
+no_box() { ! placed 0; }
+wait_for 10 no_box || fail "the note filter stayed after its message box: $place"
+[ "$(bells)" -eq $((bells_before + 1)) ] || fail "the message box rang the bell $(($(bells) - bells_before)) times, not once"
 
 # The task list: the window manager's client list holds the game by its name, with an icon.
 xprop -root _NET_CLIENT_LIST | grep -qi "$(printf '0x%x' "$window")" || fail "the game is not in the task list"
@@ -156,4 +298,4 @@ status=0
 wait "$launcher_pid" || status=$?
 launcher_pid=""
 [ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
-echo "$wm with a panel: the window covers the screen, panel behind; score mark, Options drop-down and note filter painted on the screen; task list entry; closed by the window manager with exit code 0"
+echo "$wm with a panel: the window covers the screen, panel behind; score mark and Options drop-down painted on the screen; note filter, About box, keyboard and message box painted above the game, closed by the keys; the bell rung once; task list entry; closed by the window manager with exit code 0"

@@ -12,6 +12,12 @@
 //   install_probe keyboard            starts a game in it and opens the on-screen keyboard:
 //                                     prints "client=X,Y" and middle C's key, "key=L,T,R,B", in
 //                                     the game's own screen coordinates
+//   install_probe place ID            where the control ID of the game's dialog that takes
+//                                     input (a modal box over a disabled dialog is the one) is
+//                                     on the screen: "X Y WIDTH HEIGHT" (ID 0: the dialog itself),
+//                                     or exit code 3 at once when there is none
+//   install_probe cursor              where the pointer is as Wine has it: "X Y", and "down"
+//                                     after them while its left button is held
 #include <windows.h>
 #include <shlobj.h>
 #include <stdio.h>
@@ -162,6 +168,39 @@ static int openKeyboard()
     return 0;
 }
 
+// The game's visible, enabled dialog (window class #32770) that has the control ID.
+struct DialogSearch { DWORD process; int id; HWND found; };
+static BOOL CALLBACK matchDialog(HWND window, LPARAM lParam)
+{
+    DialogSearch* search = (DialogSearch*)lParam;
+    char className[16] = "";
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    GetClassNameA(window, className, sizeof className);
+    if (process != search->process || strcmp(className, "#32770") != 0 || !IsWindowVisible(window)
+        || !IsWindowEnabled(window) || (search->id != 0 && !GetDlgItem(window, search->id)))
+        return TRUE;
+    search->found = search->id ? GetDlgItem(window, search->id) : window;
+    return FALSE;
+}
+
+static int placeControl(int id)
+{
+    HWND game = 0;
+    DialogSearch search = { 0, id, 0 };
+    EnumWindows(matchGameWindow, (LPARAM)&game);
+    if (game) GetWindowThreadProcessId(game, &search.process);
+    if (game) EnumWindows(matchDialog, (LPARAM)&search);
+    if (!search.found) {
+        printf("no dialog of the game with control %d\n", id);
+        return 3;
+    }
+    RECT place;
+    GetWindowRect(search.found, &place);
+    printf("%ld %ld %ld %ld\n", place.left, place.top, place.right - place.left, place.bottom - place.top);
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc == 2 && strcmp(argv[1], "wait") == 0) return findGame(false);
@@ -169,8 +208,15 @@ int main(int argc, char** argv)
     if (argc == 2 && strcmp(argv[1], "play") == 0) return findGame(true, true);
     if (argc == 3 && strcmp(argv[1], "answer") == 0) return findGame(false, true, atoi(argv[2]));
     if (argc == 2 && strcmp(argv[1], "keyboard") == 0) return openKeyboard();
+    if (argc == 2 && strcmp(argv[1], "cursor") == 0) {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        printf("%ld %ld%s\n", cursor.x, cursor.y, GetAsyncKeyState(VK_LBUTTON) & 0x8000 ? " down" : "");
+        return 0;
+    }
+    if (argc == 3 && strcmp(argv[1], "place") == 0) return placeControl(atoi(argv[2]));
     if (argc == 3 && strcmp(argv[1], "shortcut") == 0) return readShortcut(argv[2]);
     if (argc == 4 && strcmp(argv[1], "run") == 0) return runGame(argv[2], argv[3]);
-    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close | play | answer MIDI | keyboard\n");
+    printf("usage: install_probe shortcut NAME | run PROGRAM FOLDER | wait | close | play | answer MIDI | keyboard | place ID | cursor\n");
     return 2;
 }
