@@ -240,7 +240,7 @@ box_shown() {
     above() { placed 0 && shown_over $place; }
     # shellcheck disable=SC2086
     wait_for 10 above || fail "$1 is not painted above the game: ${place:-no dialog}" \
-        "${place:+(x y width height), $(share black $place)/1000 black, $(changed $place)/1000 changed from before}"
+        "${place:+(x y width height), $(share light $place)/1000 light, $(share dark $place)/1000 dark, $(share black $place)/1000 black, $(changed $place)/1000 changed from before}"
     box=$place
 }
 box_gone() { ! placed 0 || [ "$place" != "$box" ]; }
