@@ -41,35 +41,15 @@ capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; }
 }
 ensure_packages "${wm_packages[@]}" tint2 xdotool wmctrl netpbm x11-utils >/dev/null
 ensure_template "$BUILD_TEMPLATE" || fail "no player's prefix template"
-scratch=$(mktemp -d)
-pids=() launcher_pid="" bells_pid="" XVFB_PID=""
-cleanup() {
-    [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
-    # The bell counter ends itself, so that it removes its log.
+source "$(dirname "${BASH_SOURCE[0]}")/rig.sh"
+bells_pid=""
+# The bell counter ends itself, so that it removes its log.
+cleanup_more() {
     [ -z "$bells_pid" ] || { touch "$scratch/bells.stop"; timeout 5 tail --pid="$bells_pid" -f /dev/null || true; }
-    WINEPREFIX=$scratch/data/tunegrin/wine wineserver -k 2>/dev/null || true
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    stop_xvfb || true
-    rm -rf "$scratch"
 }
-trap cleanup EXIT
-mkdir -p "$scratch/fb" "$scratch/home" "$scratch/data/tunegrin"
 # The player's start, in one place: the launcher with the build's game and template.
 LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine.sh" "$program")
 
-# Waits up to SECONDS for COMMAND to succeed; a launcher gone fails at once.
-wait_for() {
-    local seconds=$1; shift
-    local tries=$((seconds * 5))
-    until "$@" 2>/dev/null; do
-        [ -z "$launcher_pid" ] || kill -0 "$launcher_pid" 2>/dev/null \
-            || fail "the game ended early: $(cat "$scratch/launcher.log")"
-        tries=$((tries - 1))
-        [ $tries -gt 0 ] || return 1
-        sleep 0.2
-    done
-}
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
 unset WINEPREFIX XDG_CONFIG_HOME
 if [ "$wm" = weston ]; then

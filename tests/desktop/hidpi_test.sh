@@ -24,18 +24,7 @@ ensure_template "$BUILD_TEMPLATE" || fail "no player's prefix template"
 major=$("$WINE" --version | sed -n 's/^wine-\([0-9]*\).*/\1/p')
 scale=1
 [ "${major:-0}" -lt 10 ] || scale=2
-scratch=$(mktemp -d)
-pids=() launcher_pid="" XVFB_PID=""
-cleanup() {
-    [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
-    WINEPREFIX=$scratch/data/tunegrin/wine wineserver -k 2>/dev/null || true
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    stop_xvfb || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-mkdir -p "$scratch/fb" "$scratch/home" "$scratch/data/tunegrin"
+source "$(dirname "${BASH_SOURCE[0]}")/rig.sh"
 # -noreset: as a player's X server, not reset (its resources gone) between clients.
 start_xvfb "${WIDTH}x${HEIGHT}x24" -noreset -fbdir "$scratch/fb" || fail "no display"
 screen=$scratch/fb/Xvfb_screen0
@@ -43,16 +32,6 @@ export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
 unset WINEPREFIX XDG_CONFIG_HOME GDK_SCALE QT_SCALE_FACTOR
 prefix=$scratch/data/tunegrin/wine
 
-wait_for() {    # SECONDS COMMAND...: a launcher gone fails at once
-    local tries=$(($1 * 5)); shift
-    until "$@" 2>/dev/null; do
-        [ -z "$launcher_pid" ] || kill -0 "$launcher_pid" 2>/dev/null \
-            || fail "the game ended early: $(cat "$scratch/launcher.log")"
-        tries=$((tries - 1))
-        [ $tries -gt 0 ] || return 1
-        sleep 0.2
-    done
-}
 display_up() { kill -0 "$XVFB_PID" && xprop -root >/dev/null; }
 wait_for 20 display_up || fail "the display $DISPLAY does not answer"
 openbox >"$scratch/wm.log" 2>&1 & pids+=($!)
