@@ -385,8 +385,12 @@ quiet_prefix() {
     if [ "$(wine_major)" -lt 10 ] 2>/dev/null; then
         "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
     fi
-    # Wine's own frame is the player's desktop's (make_prefix); the tests keep Wine's default.
-    "$WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f </dev/null >/dev/null 2>&1 || true
+    # Wine's own frame and the window manager's focus are the player's desktop's (make_prefix);
+    # the tests keep Wine's defaults.
+    local value
+    for value in Decorated UseTakeFocus; do
+        "$WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v $value /f </dev/null >/dev/null 2>&1 || true
+    done
 }
 
 # Wine's major version: 8 on Debian 12, 10 on Debian 13.

@@ -70,7 +70,9 @@ if [ "$wm" = weston ]; then
     panel_up() { pgrep -P "$weston_pid" weston-desktop >/dev/null; }
     wait_for 20 panel_up || fail "weston's panel did not start"
 else
-    start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
+    # -noreset: Xvfb resets when its last client leaves (the check below), and refuses
+    # connections meanwhile (openbox then found no display).
+    start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" -noreset || fail "no display"
 
     display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
     wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
@@ -187,11 +189,12 @@ placed() {     # ID: where it is now, if it is there
     found=$(ask_probe place "$1") || return 1
     place=$found
 }
-click() {      # ID: a click in the middle of that control
+click() {      # ID [low]: a click in the middle of that control (low: a fifth above its bottom)
     local x y w h
     wait_for 10 placed "$1" || fail "no control $1 in the game's dialog"
     read -r x y w h <<<"$place"
-    x=$((x + w / 2)) y=$((y + h / 2))
+    x=$((x + w / 2))
+    if [ "${2:-}" = low ]; then y=$((y + h * 4 / 5)); else y=$((y + h / 2)); fi
     xdotool mousemove --sync $x $y
     # Wine drops a press that comes before it has taken the pointer's move, and a release
     # that comes before it has taken the press.
@@ -232,24 +235,41 @@ box_shown "the note filter"
 xdotool key Escape
 box_closed "Esc on the note filter"
 
-# The About box: closed by Esc, then the game has the keys again.
+# The About box: closed by Esc, then by a click on its button; the game has the keys again.
 keep_screen; keys_reach_game h a
 box_shown "the About box"
 xdotool key Escape
 box_closed "Esc on the About box"
+keep_screen; keys_reach_game h a
+box_shown "the About box"
+click 1
+box_closed "a click on the About box's button"
 
-# The on-screen keyboard, opened by the keys: closed by Esc.
+# The on-screen keyboard, opened by the keys: a click on middle C's key (low, below the black
+# keys) answers the game's C3 with a new mark; Esc closes it. A click while no note waits (the
+# 2 s a result shows) counts for nothing, and a missed note wipes the row: clicked again then.
 keep_screen; keys_reach_game o k
 box_shown "the on-screen keyboard"
+marks() { local slot n=0; for slot in 1 2 3; do ! mark_in $slot || n=$((n + 1)); done; echo $n; }
+marked=""
+answered() {
+    local before
+    before=$(marks)
+    click 208 low
+    more_marks() { [ "$(marks)" -gt "$before" ]; }
+    wait_for 3 more_marks && marked=yes
+}
+for try in 1 2 3 4 5; do [ -n "$marked" ] || answered || true; done
+[ -n "$marked" ] || fail "five clicks on the on-screen keyboard's middle C put no new mark in the score row"
 xdotool key Escape
 box_closed "Esc on the on-screen keyboard"
 
-# The one message box: the note filter's one ticked note, C3 (its 14th box; the first has the
-# keys), cleared by the keys, the filter closed by Enter. The box rings the bell once; Enter
-# closes it and the filter with it.
+# The one message box: the note filter's one ticked note, C3 (its 14th box), cleared by a
+# click, the filter closed by Enter. The box rings the bell once; Enter closes it and the filter
+# with it, and the game has the keys again.
 keep_screen; keys_reach_game o p
 box_shown "the note filter"
-xdotool key Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+click 313
 bells_before=$(bells)
 keep_screen
 xdotool key Return
@@ -261,6 +281,19 @@ box_closed "Enter on the message box"
 no_box() { ! placed 0; }
 wait_for 10 no_box || fail "the note filter stayed after its message box: $place"
 [ "$(bells)" -eq $((bells_before + 1)) ] || fail "the message box rang the bell $(($(bells) - bells_before)) times, not once"
+keys_reach_game
+# Again, C3 ticked again as the filter's fallback, by the keys (the first box has them), the
+# filter closed by a click on Close, the box by a click on OK.
+keep_screen; keys_reach_game o p
+box_shown "the note filter"
+xdotool key Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
+keep_screen
+click 1
+box_shown "the message box"
+click 1
+box_closed "a click on the message box's button"
+wait_for 10 no_box || fail "the note filter stayed after its message box: $place"
+keys_reach_game
 
 # The task list: the window manager's client list holds the game by its name, with an icon.
 xprop -root _NET_CLIENT_LIST | grep -qi "$(printf '0x%x' "$window")" || fail "the game is not in the task list"
@@ -279,4 +312,4 @@ status=0
 wait "$launcher_pid" || status=$?
 launcher_pid=""
 [ $status -eq 0 ] || fail "the launcher ended with exit code $status: $(cat "$scratch/launcher.log")"
-echo "$wm with a panel: the window covers the screen, panel behind; score mark and Options drop-down painted on the screen; note filter, About box, keyboard and message box painted above the game, closed by the keys; the bell rung once; task list entry; closed by the window manager with exit code 0"
+echo "$wm with a panel: the window covers the screen, panel behind; score mark and Options drop-down painted on the screen; note filter, About box, keyboard and message box painted above the game, answering clicks and keys, the game with the keys after each; the bell rung once; task list entry; closed by the window manager with exit code 0"
