@@ -152,13 +152,16 @@ make_prefix() {
         # full-screen state, which puts the panel behind it. A frame of the window manager's
         # would push it down and the score row off the bottom.
         "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f &&
-        # The window manager gives the keys to the window it activates, as to any program's.
-        # With Wine's default (WM_TAKE_FOCUS) Wine takes them itself at the manager's word,
-        # and drops a word for a dialog it has just closed: after the note filter's message
-        # box no window had the keys until a click. On Wine 8 that default also grabs the
-        # pointer for a window as large as the screen, under an input-only window over all of
-        # it; the first menu's own grab ends Wine's, and every later click fell on that window.
+        # The window manager gives the keys to the window it activates, as to any program's
+        # (UseTakeFocus). With Wine's default Wine takes them itself at the manager's word
+        # (WM_TAKE_FOCUS), and drops a word for a dialog it has just closed: after the note
+        # filter's message box no window had the keys until a click.
+        # No pointer grab (GrabPointer; the game never confines the pointer): for a window as
+        # large as the screen Wine grabs the pointer under an input-only window over all of it,
+        # and the first menu's own grab ends Wine's; every later click fell on that window.
+        # Wine 8 grabs so at the manager's word alone, Wine 10 at each activation.
         "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /d N /f &&
+        "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v GrabPointer /d N /f &&
         { [ -z "$setup" ] || $setup; } && "$TUNEGRIN_WINESERVER" -w
     ) </dev/null >/dev/null 2>&1 8<&-; then
         full_or "$build" "Wine could not make a prefix" >&2

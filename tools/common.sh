@@ -385,10 +385,10 @@ quiet_prefix() {
     if [ "$(wine_major)" -lt 10 ] 2>/dev/null; then
         "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
     fi
-    # Wine's own frame and the window manager's focus are the player's desktop's (make_prefix);
-    # the tests keep Wine's defaults.
+    # Wine's own frame, the window manager's focus and the free pointer are the player's
+    # desktop's (make_prefix); the tests keep Wine's defaults.
     local value
-    for value in Decorated UseTakeFocus; do
+    for value in Decorated UseTakeFocus GrabPointer; do
         "$WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v $value /f </dev/null >/dev/null 2>&1 || true
     done
 }
