@@ -23,22 +23,37 @@ fail() {
     exit 1
 }
 # The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor,
-# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11, with TUNEGRIN_DESKTOP_WM=weston the Wayland
-# compositor weston, headless, with its panel, the game on its Xwayland.
+# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11. Wayland compositors, headless, the game on their
+# Xwayland: TUNEGRIN_DESKTOP_WM=kwin_wayland KDE's (Plasma's Wayland session), with the tint2
+# panel; TUNEGRIN_DESKTOP_WM=weston weston with its own panel, where the drop-downs stay under
+# the game (weston stacks Xwayland's pop-ups below its full-screen windows).
 wm=${TUNEGRIN_DESKTOP_WM:-openbox}
 case $wm in
     openbox) wm_command=(openbox); wm_packages=(openbox) ;;
     mutter)  wm_command=(dbus-run-session -- mutter --x11 --replace); wm_packages=(mutter dbus) ;;
     kwin)    wm_command=(dbus-run-session -- kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
+    kwin_wayland) wm_packages=(kwin-wayland xwayland dbus systemd) ;;
     weston)  wm_packages=(weston xwayland) ;;
-    *)       fail "no window manager $wm here: openbox, mutter, kwin or weston" ;;
+    *)       fail "no window manager $wm here: openbox, mutter, kwin, kwin_wayland or weston" ;;
 esac
 # The screen as the player sees it, as a PPM picture: Xvfb's frame buffer, or the Wayland
-# compositor's output.
+# compositor's output (its own screenshot, which holds every surface it shows).
 capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; }
-[ "$wm" != weston ] || capture() {
-    (cd "$scratch/shots" && rm -f ./*.png && weston-screenshooter >/dev/null 2>&1 && pngtopnm ./*.png 2>/dev/null)
-}
+case $wm in
+    weston) capture() {
+        (cd "$scratch/shots" && rm -f ./*.png && weston-screenshooter >/dev/null 2>&1 && pngtopnm ./*.png 2>/dev/null)
+    } ;;
+    # KWin's screenshot call writes a PNG file and answers its name.
+    kwin_wayland) capture() {
+        local png
+        png=$(busctl --address="$DBUS_SESSION_BUS_ADDRESS" call org.kde.KWin /Screenshot \
+            org.kde.kwin.Screenshot screenshotFullscreen b false | sed -n 's/^s "\(.*\)"$/\1/p')
+        [ -f "$png" ] && pngtopnm "$png" 2>/dev/null
+        local status=$?
+        rm -f "$png"
+        return $status
+    } ;;
+esac
 ensure_packages "${wm_packages[@]}" tint2 xdotool wmctrl netpbm x11-utils >/dev/null
 ensure_template "$BUILD_TEMPLATE" || fail "no player's prefix template"
 source "$(dirname "${BASH_SOURCE[0]}")/rig.sh"
@@ -69,6 +84,32 @@ if [ "$wm" = weston ]; then
     wait_for 20 wm_up || fail "weston's Xwayland does not answer on $DISPLAY: $(tail -n 5 "$scratch/wm.log")"
     panel_up() { pgrep -P "$weston_pid" weston-desktop >/dev/null; }
     wait_for 20 panel_up || fail "weston's panel did not start"
+elif [ "$wm" = kwin_wayland ]; then
+    export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
+    mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
+    # A session bus of its own, which the screenshot call goes through.
+    dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" </dev/null >/dev/null 2>&1 & pids+=($!)
+    bus_up() { [ -s "$scratch/bus" ]; }
+    wait_for 10 bus_up || fail "no D-Bus session for kwin_wayland"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$scratch/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+    # Debian's kwin_wayland carries a file capability (cap_sys_resource), which a container
+    # that lacks it refuses to run; a copy carries none. Its Qt plugin wants that file name.
+    kwin=/usr/bin/kwin_wayland
+    "$kwin" --version >/dev/null 2>&1 || { cp "$kwin" "$scratch/kwin_wayland" && kwin=$scratch/kwin_wayland; }
+    # It starts the program named after its options once Xwayland is up, with DISPLAY set. Its
+    # screenshots go to TMPDIR, for any caller: a desktop grants them only to its own programs.
+    printf '#!/bin/sh\necho "$DISPLAY" >"%s"\n' "$scratch/display" >"$scratch/tell_display"
+    chmod +x "$scratch/tell_display"
+    TMPDIR=$scratch/shots KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 "$kwin" --virtual --xwayland --no-lockscreen --width $WIDTH --height $HEIGHT \
+        --socket $WAYLAND_DISPLAY "$scratch/tell_display" >"$scratch/wm.log" 2>&1 & pids+=($!)
+    kwin_pid=$!
+    xwayland_up() { kill -0 "$kwin_pid" && [ -s "$scratch/display" ]; }
+    wait_for 30 xwayland_up || fail "kwin_wayland did not start Xwayland: $(tail -n 5 "$scratch/wm.log")"
+    DISPLAY=$(cat "$scratch/display")
+    export DISPLAY
+    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && capture >/dev/null; }
+    wait_for 30 wm_up || fail "kwin_wayland's window manager or screenshot does not answer: $(tail -n 5 "$scratch/wm.log")"
 else
     start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
 
@@ -77,6 +118,8 @@ else
     "${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
     wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
     wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
+fi
+if [ "$wm" != weston ]; then
     tint2 >/dev/null 2>&1 & pids+=($!)
     panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
     wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
