@@ -30,8 +30,8 @@ fail() {
 wm=${TUNEGRIN_DESKTOP_WM:-openbox}
 case $wm in
     openbox) wm_command=(openbox); wm_packages=(openbox) ;;
-    mutter)  wm_command=(dbus-run-session -- mutter --x11 --replace); wm_packages=(mutter dbus) ;;
-    kwin)    wm_command=(dbus-run-session -- kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
+    mutter)  wm_command=(mutter --x11 --replace); wm_packages=(mutter dbus) ;;
+    kwin)    wm_command=(kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
     kwin_wayland) wm_packages=(kwin-wayland xwayland dbus systemd) ;;
     weston)  wm_packages=(weston xwayland) ;;
     *)       fail "no window manager $wm here: openbox, mutter, kwin, kwin_wayland or weston" ;;
@@ -67,6 +67,15 @@ LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine
 
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
 unset WINEPREFIX XDG_CONFIG_HOME
+# GNOME's and KDE's window managers want a session bus: one of their own, which ends with the
+# test (dbus-run-session's would outlive it), and KDE's screenshot call goes through it.
+case $wm in mutter|kwin|kwin_wayland)
+    dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" </dev/null >/dev/null 2>&1 & pids+=($!)
+    bus_up() { [ -s "$scratch/bus" ]; }
+    wait_for 10 bus_up || fail "no D-Bus session for $wm"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$scratch/bus")
+    export DBUS_SESSION_BUS_ADDRESS ;;
+esac
 if [ "$wm" = weston ]; then
     export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
     mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
@@ -87,12 +96,6 @@ if [ "$wm" = weston ]; then
 elif [ "$wm" = kwin_wayland ]; then
     export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
     mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
-    # A session bus of its own, which the screenshot call goes through.
-    dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" </dev/null >/dev/null 2>&1 & pids+=($!)
-    bus_up() { [ -s "$scratch/bus" ]; }
-    wait_for 10 bus_up || fail "no D-Bus session for kwin_wayland"
-    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$scratch/bus")
-    export DBUS_SESSION_BUS_ADDRESS
     # Debian's kwin_wayland carries a file capability (cap_sys_resource), which a container
     # that lacks it refuses to run; a copy carries none. Its Qt plugin wants that file name.
     kwin=/usr/bin/kwin_wayland
