@@ -25,8 +25,8 @@ fail() {
 # The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor,
 # with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11. Wayland compositors, headless, the game on their
 # Xwayland: TUNEGRIN_DESKTOP_WM=kwin_wayland KDE's (Plasma's Wayland session), with the tint2
-# panel; TUNEGRIN_DESKTOP_WM=weston weston with its own panel, where the drop-downs stay under
-# the game (weston stacks Xwayland's pop-ups below its full-screen windows).
+# panel; TUNEGRIN_DESKTOP_WM=weston weston with its own panel, where the game's drop-downs and
+# boxes stay under it (weston shows its full-screen windows above all others).
 wm=${TUNEGRIN_DESKTOP_WM:-openbox}
 case $wm in
     openbox) wm_command=(openbox); wm_packages=(openbox) ;;
@@ -45,11 +45,11 @@ case $wm in
     } ;;
     # KWin's screenshot call writes a PNG file and answers its name.
     kwin_wayland) capture() {
-        local png
+        local png status
         png=$(busctl --address="$DBUS_SESSION_BUS_ADDRESS" call org.kde.KWin /Screenshot \
             org.kde.kwin.Screenshot screenshotFullscreen b false | sed -n 's/^s "\(.*\)"$/\1/p')
         [ -f "$png" ] && pngtopnm "$png" 2>/dev/null
-        local status=$?
+        status=$?
         rm -f "$png"
         return $status
     } ;;
@@ -101,11 +101,13 @@ elif [ "$wm" = kwin_wayland ]; then
     kwin=/usr/bin/kwin_wayland
     "$kwin" --version >/dev/null 2>&1 || { cp "$kwin" "$scratch/kwin_wayland" && kwin=$scratch/kwin_wayland; }
     # It starts the program named after its options once Xwayland is up, with DISPLAY set. Its
-    # screenshots go to TMPDIR, for any caller: a desktop grants them only to its own programs.
+    # screenshots go to TMPDIR, and to any caller (a Plasma session grants them to its own
+    # programs alone).
     printf '#!/bin/sh\necho "$DISPLAY" >"%s"\n' "$scratch/display" >"$scratch/tell_display"
     chmod +x "$scratch/tell_display"
-    TMPDIR=$scratch/shots KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 "$kwin" --virtual --xwayland --no-lockscreen --width $WIDTH --height $HEIGHT \
-        --socket $WAYLAND_DISPLAY "$scratch/tell_display" >"$scratch/wm.log" 2>&1 & pids+=($!)
+    TMPDIR=$scratch/shots KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 "$kwin" --virtual --xwayland \
+        --no-lockscreen --width $WIDTH --height $HEIGHT --socket $WAYLAND_DISPLAY "$scratch/tell_display" \
+        >"$scratch/wm.log" 2>&1 & pids+=($!)
     kwin_pid=$!
     xwayland_up() { kill -0 "$kwin_pid" && [ -s "$scratch/display" ]; }
     wait_for 30 xwayland_up || fail "kwin_wayland did not start Xwayland: $(tail -n 5 "$scratch/wm.log")"
