@@ -15,7 +15,9 @@
 //   install_probe place ID            where the control ID of the game's dialog that takes
 //                                     input (a modal box over a disabled dialog is the one) is
 //                                     on the screen: "X Y WIDTH HEIGHT" (ID 0: the dialog itself),
-//                                     or exit code 3 at once when there is none
+//                                     as Wine has it, then the dialog's "DIALOG-X DIALOG-Y X-WINDOW"
+//                                     (its X window, 0 when Wine tells none), or exit code 3 at
+//                                     once when there is none
 //   install_probe cursor              where the pointer is as Wine has it: "X Y", and "down"
 //                                     after them while its left button is held
 #include <windows.h>
@@ -195,9 +197,15 @@ static int placeControl(int id)
         printf("no dialog of the game with control %d\n", id);
         return 3;
     }
-    RECT place;
+    RECT place, dialog;
     GetWindowRect(search.found, &place);
-    printf("%ld %ld %ld %ld\n", place.left, place.top, place.right - place.left, place.bottom - place.top);
+    HWND box = search.id ? GetParent(search.found) : search.found;
+    GetWindowRect(box, &dialog);
+    // Wine's X11 driver names each window's X window in this property: a window manager may
+    // place a box where Wine does not know it, and the screen shows it there.
+    HANDLE window = GetPropA(box, "__wine_x11_whole_window");
+    printf("%ld %ld %ld %ld %ld %ld %lu\n", place.left, place.top, place.right - place.left,
+           place.bottom - place.top, dialog.left, dialog.top, (unsigned long)(ULONG_PTR)window);
     return 0;
 }
 
