@@ -86,7 +86,9 @@ SETUP_PACKAGES=(nsis)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${DEB_TEST_PACKAGES[@]}"
     "${DESKTOP_PACKAGES[@]}" "${INSTALL_PACKAGES[@]}" "${SETUP_PACKAGES[@]}")
 # The other commands' own.
-BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" x11-utils bc)
+# The benchmark's desktop: a window manager with a panel, xdotool to see the game's window, xrdb
+# to set the desktop's scale.
+BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" x11-utils bc openbox tint2 xdotool x11-xserver-utils)
 RELEASE_PACKAGES=("${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${SETUP_PACKAGES[@]}" zip)
 RELEASE_VERIFY_PACKAGES=(git diffoscope-minimal)
 SCREENSHOT_PACKAGES=("${BUILD_PACKAGES[@]}" imagemagick)
@@ -432,4 +434,62 @@ start_xvfb() {
 stop_xvfb() {
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     XVFB_PID=""
+}
+
+# A player's desktop on the display $DISPLAY, WIDTH x HEIGHT: the window manager COMMAND
+# (openbox when none), then a tint2 panel with its own default look, 30 px at the bottom with
+# that space reserved, each waited for up to 20 s; the window manager's output in LOG. Run
+# with HOME set to a scratch home: both keep their settings there. Their pids join
+# DESKTOP_PIDS, which stop_desktop ends. A failure says why on stderr.
+DESKTOP_PANEL=30
+DESKTOP_PIDS=()
+start_desktop() {      # WIDTH HEIGHT LOG [COMMAND...]
+    local width=$1 height=$2 log=$3 tries; shift 3
+    [ $# -gt 0 ] || set -- openbox
+    "$@" >"$log" 2>&1 &
+    DESKTOP_PIDS+=($!)
+    for tries in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        [ "$tries" -lt 100 ] || { echo "$1 did not start: $(cat "$log")" >&2; return 1; }
+        sleep 0.2
+    done
+    tint2 >/dev/null 2>&1 &
+    DESKTOP_PIDS+=($!)
+    for tries in $(seq 100); do
+        xprop -root _NET_WORKAREA 2>/dev/null | grep -q "0, 0, $width, $((height - DESKTOP_PANEL))" && return 0
+        sleep 0.2
+    done
+    echo "tint2 reserved no space: $(xprop -root _NET_WORKAREA 2>&1)" >&2
+    return 1
+}
+stop_desktop() {
+    local pid
+    for pid in "${DESKTOP_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${DESKTOP_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+    DESKTOP_PIDS=()
+}
+
+# A player's start as the package lays it out, for a run as root: the launcher, prefix.sh and
+# EXE in DIR/lib and the build's template copied to DIR/template (the package's own is
+# $MACHINE_TEMPLATE), both readable by every account, DIR/lib/tunegrin.exe then started as
+# the account nobody by PLAYER_START, given its HOME: PLAYER_START env HOME=... COMMAND runs
+# COMMAND as that player. Not root: the same as this account, through tools/tunegrin-wine.sh.
+PLAYER_START=()
+PLAYER_COMMAND=()
+stage_player() {       # DIR EXE
+    local dir=$1 exe=$2
+    ensure_template "$BUILD_TEMPLATE" || return 1
+    if [ "$(id -u)" != 0 ]; then
+        PLAYER_COMMAND=(bash "$TOP/tools/tunegrin-wine.sh" "$exe")
+        return 0
+    fi
+    mkdir -p "$dir/lib" && chmod 755 "$dir" "$dir/lib" || return 1
+    cp "$TOP/linux/tunegrin" "$TOP/linux/prefix.sh" "$dir/lib/" && cp "$exe" "$dir/lib/tunegrin.exe" \
+        && chmod 755 "$dir/lib/"* || return 1
+    copy_prefix "$BUILD_TEMPLATE" "$dir/template" && chmod -R a+rX "$dir/template" || return 1
+    PLAYER_START=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    # The template's place aside, what the package's launcher does at each start.
+    # shellcheck disable=SC2016
+    PLAYER_COMMAND=(bash -c '. "$0/prefix.sh" && data=$(tunegrin_data) && player_prefix "$data/wine" "$1" \
+        && exec bash "$0/tunegrin"' "$dir/lib" "$dir/template")
 }
