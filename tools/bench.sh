@@ -147,8 +147,8 @@ rounds() { local v out=""; for v in "$@"; do out+="${v:-none} "; done; echo "${o
 # A new player's first start against a warm one, as players start the game, on a desktop of
 # WIDTH x HEIGHT at DPI. Each round a new home: its first start, then a warm one (its prefix
 # there, no Wine server running). At a DPI that differs from the template's 96, on Wine 10 and
-# later, the first start also writes the desktop's scale into the prefix: that step alone is
-# timed too, on a prefix of its own each round.
+# later, the first start also gives the new prefix the desktop's scale: the launcher's steps
+# that make the prefix, scale and all, are timed alone too, on a prefix of their own each round.
 first_start_figures() {     # WIDTH HEIGHT DPI
     local firsts=() warms=() scales=() home size entries missed first warm began
     start_player_desktop "$@"
@@ -162,9 +162,9 @@ first_start_figures() {     # WIDTH HEIGHT DPI
         if [ "$3" != 96 ] && [ "$(wine_major)" -ge 10 ] 2>/dev/null; then
             home=$(new_home)
             # shellcheck disable=SC2016
-            scales+=("$("${player[@]}" env HOME="$home" bash -c '. "$0" && data=$(tunegrin_data) \
-                && player_prefix "$data/wine" "$1" && prepare_prefix "$data/wine" && began=$(date +%s%N) \
-                && match_desktop_dpi "$data/wine" && echo $((($(date +%s%N) - began) / 1000000))' \
+            scales+=("$("${player[@]}" env HOME="$home" bash -c '. "$0" && data=$(tunegrin_data) && began=$(date +%s%N) \
+                && player_prefix "$data/wine" "$1" && prepare_prefix "$data/wine" && match_desktop_dpi "$data/wine" \
+                && echo $((($(date +%s%N) - began) / 1000000))' \
                 "$prefix_code" "$template" 2>/dev/null)")
             end_player_wine "$home"
             rm -rf "$home"
@@ -186,8 +186,8 @@ first_start_figures() {     # WIDTH HEIGHT DPI
     printf '  %-56s %10.3f MB    (target <= 64 MB)\n' "the new player's Wine prefix" "$size"
     printf '  %-56s %10d       (target none)\n' "files, folders and links the first start made in it" "$entries"
     if [ ${#scales[@]} -gt 0 ]; then
-        echo "  (the scale written into a new prefix, each round: $(rounds "${scales[@]}") ms)"
-        printf '  %-56s %10.3f ms    (target none)\n' "of the first start: the desktop's scale written" \
+        echo "  (the launcher's prefix steps, each round: $(rounds "${scales[@]}") ms)"
+        printf '  %-56s %10.3f ms    (target none)\n' "of the first start: prefix copied, given the scale" \
             "$(printf '%s\n' "${scales[@]}" | grep . | median)"
     fi
 }
