@@ -194,25 +194,31 @@ first_start_figures() {     # WIDTH HEIGHT DPI
 
 # The game window's figures, each beside its floor, on a 3840x2160 desktop at 2x (Xft.dpi 192)
 # in a player's prefix as the launcher makes it, its LogPixels 192: Wine 10 and later scale
-# the game's window twice, a stretch of its surface on each copy to the screen.
-scaled_window_figures() {
+# the game's window twice, a stretch of its surface on each copy to the screen. Then the same
+# on a 1920x1080 desktop at 1x, the same game window unscaled, to set beside them.
+window_figures() {          # WIDTH HEIGHT DPI
     local data
-    if [ "$(wine_major)" -lt 10 ] 2>/dev/null; then
-        echo "game window at 3840x2160, 2x: not measured, as $("$WINE" --version) draws the game at its own size there"
-        return 0
-    fi
-    start_player_desktop 3840 2160 192
+    start_player_desktop "$@"
     data=$desk/home/.local/share/tunegrin
     (
         export HOME=$desk/home
         unset XDG_DATA_HOME
         player_prefix "$data/wine" "$BUILD_TEMPLATE" && prepare_prefix "$data/wine" && match_desktop_dpi "$data/wine" \
-            && echo "game window on a 3840x2160 desktop at 192 dpi (openbox, tint2 panel); the prefix's LogPixels $(prefix_dpi "$data/wine")" \
+            && echo "game window on a $1x$2 desktop at $3 dpi (openbox, tint2 panel); the prefix's LogPixels $(prefix_dpi "$data/wine")" \
             && "$WINE" "$BUILD_ROOT/x86_64/bench/tunegrin_bench.exe" --window-figures "${cpu:-unknown CPU}" 2> >(grep -v '^ALSA lib' >&2)
         wineserver -k 2>/dev/null || true
         wineserver -w 2>/dev/null || true
     )
     stop_player_desktop
+}
+scaled_window_figures() {
+    if [ "$(wine_major)" -lt 10 ] 2>/dev/null; then
+        echo "game window at 3840x2160, 2x: not measured, as $("$WINE" --version) draws the game at its own size there"
+        return 0
+    fi
+    window_figures 3840 2160 192
+    echo
+    window_figures 1920 1080 96
 }
 
 stage=$(mktemp -d)
