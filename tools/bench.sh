@@ -94,24 +94,12 @@ stop_player_desktop() {
     desk=""
 }
 
-# The players' launcher: the installed package's when there is one, else the tree's launcher
-# with the build's template laid out as the package lays it out; as the account nobody when
-# the benchmark runs as root, as a player's prefix shares the template's builtin folders,
-# which root's own (a whole copy) does not.
-player=() launcher=() prefix_code="" template=""
+# The players' launcher, as a player (tools/common.sh).
+player=() launcher=() prefix_code="" template="" source_note=""
 stage_launcher() {
-    if [ -x /usr/games/tunegrin ] && prefix_is_current "$MACHINE_TEMPLATE"; then
-        launcher=(/usr/games/tunegrin) source_note="the installed package"
-        [ "$(id -u)" != 0 ] || player=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-        prefix_code=/usr/lib/tunegrin/prefix.sh template=$MACHINE_TEMPLATE
-    else
-        stage_player "$stage" "$BUILD_ROOT/x86_64/tunegrin.exe"
-        player=("${PLAYER_START[@]}") launcher=("${PLAYER_COMMAND[@]}")
-        prefix_code=$stage/lib/prefix.sh template=$stage/template
-        [ ${#player[@]} != 0 ] || prefix_code=$TOP/linux/prefix.sh template=$BUILD_TEMPLATE
-        source_note="the launcher in linux/ with the build's template, laid out as the package lays them out"
-    fi
-    [ ${#player[@]} = 0 ] || source_note+=", as nobody"
+    stage_player "$stage" "$BUILD_ROOT/x86_64/tunegrin.exe"
+    player=("${PLAYER_START[@]}") launcher=("${PLAYER_COMMAND[@]}") prefix_code=$PLAYER_CODE
+    template=$PLAYER_TEMPLATE source_note=$PLAYER_NOTE
 }
 # From the command until the game's window is on the screen (mapped, in X's window list:
 # no Wine process of ours joins in).

@@ -469,27 +469,37 @@ stop_desktop() {
     DESKTOP_PIDS=()
 }
 
-# A player's start as the package lays it out, for a run as root: the launcher, prefix.sh and
-# EXE in DIR/lib and the build's template copied to DIR/template (the package's own is
-# $MACHINE_TEMPLATE), both readable by every account, DIR/lib/tunegrin.exe then started as
-# the account nobody by PLAYER_START, given its HOME: PLAYER_START env HOME=... COMMAND runs
-# COMMAND as that player. Not root: the same as this account, through tools/tunegrin-wine.sh.
-PLAYER_START=()
-PLAYER_COMMAND=()
+# A player's start, for the benchmark and tests/alsa/many_starts.sh: the installed package's
+# launcher when there is one; else the launcher, prefix.sh and EXE laid out in DIR/lib as the
+# package lays them out, with the build's template copied to DIR/template (the package's own is
+# $MACHINE_TEMPLATE), both readable by every account. Run as root, the player is the account
+# nobody, as a player's prefix shares the template's builtin folders and root's (a whole copy)
+# does not. Then PLAYER_START env HOME=... "${PLAYER_COMMAND[@]}" starts the game as that
+# player; PLAYER_CODE is its prefix.sh, PLAYER_TEMPLATE its template, PLAYER_NOTE says which.
+# Not root: the same as this account, through tools/tunegrin-wine.sh.
+PLAYER_START=() PLAYER_COMMAND=() PLAYER_CODE="" PLAYER_TEMPLATE="" PLAYER_NOTE=""
 stage_player() {       # DIR EXE
     local dir=$1 exe=$2
-    ensure_template "$BUILD_TEMPLATE" || return 1
-    if [ "$(id -u)" != 0 ]; then
-        PLAYER_COMMAND=(bash "$TOP/tools/tunegrin-wine.sh" "$exe")
-        return 0
+    [ "$(id -u)" != 0 ] || PLAYER_START=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    if [ -x /usr/games/tunegrin ] && prefix_is_current "$MACHINE_TEMPLATE"; then
+        PLAYER_COMMAND=(/usr/games/tunegrin) PLAYER_CODE=/usr/lib/tunegrin/prefix.sh
+        PLAYER_TEMPLATE=$MACHINE_TEMPLATE PLAYER_NOTE="the installed package"
+    elif [ "$(id -u)" != 0 ]; then
+        ensure_template "$BUILD_TEMPLATE" || return 1
+        PLAYER_COMMAND=(bash "$TOP/tools/tunegrin-wine.sh" "$exe") PLAYER_CODE=$TOP/linux/prefix.sh
+        PLAYER_TEMPLATE=$BUILD_TEMPLATE PLAYER_NOTE="tools/tunegrin-wine.sh, the build's template"
+    else
+        ensure_template "$BUILD_TEMPLATE" || return 1
+        mkdir -p "$dir/lib" && chmod 755 "$dir" "$dir/lib" || return 1
+        cp "$TOP/linux/tunegrin" "$TOP/linux/prefix.sh" "$dir/lib/" && cp "$exe" "$dir/lib/tunegrin.exe" \
+            && chmod 755 "$dir/lib/"* || return 1
+        copy_prefix "$BUILD_TEMPLATE" "$dir/template" && chmod -R a+rX "$dir/template" || return 1
+        # The template's place aside, what the package's launcher does at each start.
+        # shellcheck disable=SC2016
+        PLAYER_COMMAND=(bash -c '. "$0/prefix.sh" && data=$(tunegrin_data) && player_prefix "$data/wine" "$1" \
+            && exec bash "$0/tunegrin"' "$dir/lib" "$dir/template")
+        PLAYER_CODE=$dir/lib/prefix.sh PLAYER_TEMPLATE=$dir/template
+        PLAYER_NOTE="the launcher in linux/ with the build's template, laid out as the package lays them out"
     fi
-    mkdir -p "$dir/lib" && chmod 755 "$dir" "$dir/lib" || return 1
-    cp "$TOP/linux/tunegrin" "$TOP/linux/prefix.sh" "$dir/lib/" && cp "$exe" "$dir/lib/tunegrin.exe" \
-        && chmod 755 "$dir/lib/"* || return 1
-    copy_prefix "$BUILD_TEMPLATE" "$dir/template" && chmod -R a+rX "$dir/template" || return 1
-    PLAYER_START=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-    # The template's place aside, what the package's launcher does at each start.
-    # shellcheck disable=SC2016
-    PLAYER_COMMAND=(bash -c '. "$0/prefix.sh" && data=$(tunegrin_data) && player_prefix "$data/wine" "$1" \
-        && exec bash "$0/tunegrin"' "$dir/lib" "$dir/template")
+    [ ${#PLAYER_START[@]} = 0 ] || PLAYER_NOTE+=", as nobody"
 }
