@@ -450,7 +450,7 @@ start_desktop() {      # WIDTH HEIGHT LOG [COMMAND...]
     DESKTOP_PIDS+=($!)
     for tries in $(seq 100); do
         xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-        [ "$tries" -lt 100 ] || { echo "$1 did not start: $(cat "$log")" >&2; return 1; }
+        [ "$tries" -lt 100 ] || { echo "$* did not start: $(cat "$log")" >&2; return 1; }
         sleep 0.2
     done
     tint2 >/dev/null 2>&1 &
