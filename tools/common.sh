@@ -478,10 +478,30 @@ stop_desktop() {
 # player; PLAYER_CODE is its prefix.sh, PLAYER_TEMPLATE its template, PLAYER_NOTE says which.
 # Not root: the same as this account, through tools/tunegrin-wine.sh.
 PLAYER_START=() PLAYER_COMMAND=() PLAYER_CODE="" PLAYER_TEMPLATE="" PLAYER_NOTE=""
+# The machine's one package, which the package tests of other trees install and purge: when
+# their lock (tests/install/deb_test.sh) is free, taken until this shell ends, so that the
+# package stays; when a test holds it, the package is that test's, soon gone. Not root: the
+# player's own package, kept.
+hold_package() {       # DIR: a folder for the holder's word
+    [ "$(id -u)" = 0 ] || return 0
+    local holder
+    # The holder keeps the lock on a descriptor of its own, which nothing we start inherits.
+    flock -n -o /run/tunegrin-deb-test.lock sh -c 'echo held >"$0"; exec tail --pid="$1" -f /dev/null' \
+        "$1/package-held" $$ 2>/dev/null &
+    holder=$!
+    for _ in $(seq 50); do
+        [ ! -s "$1/package-held" ] || return 0
+        kill -0 "$holder" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    kill "$holder" 2>/dev/null
+    return 1
+}
 stage_player() {       # DIR EXE
     local dir=$1 exe=$2
     [ "$(id -u)" != 0 ] || PLAYER_START=(setpriv --reuid=65534 --regid=65534 --clear-groups)
-    if [ -x /usr/games/tunegrin ] && prefix_is_current "$MACHINE_TEMPLATE"; then
+    if [ -x /usr/games/tunegrin ] && hold_package "$dir" && [ -x /usr/games/tunegrin ] \
+        && prefix_is_current "$MACHINE_TEMPLATE"; then
         PLAYER_COMMAND=(/usr/games/tunegrin) PLAYER_CODE=/usr/lib/tunegrin/prefix.sh
         PLAYER_TEMPLATE=$MACHINE_TEMPLATE PLAYER_NOTE="the installed package"
     elif [ "$(id -u)" != 0 ]; then
