@@ -499,6 +499,7 @@ hold_package() {       # DIR: a folder for the holder's word
 }
 stage_player() {       # DIR EXE
     local dir=$1 exe=$2
+    mkdir -p "$dir" || return 1
     [ "$(id -u)" != 0 ] || PLAYER_START=(setpriv --reuid=65534 --regid=65534 --clear-groups)
     if [ -x /usr/games/tunegrin ] && hold_package "$dir" && [ -x /usr/games/tunegrin ] \
         && prefix_is_current "$MACHINE_TEMPLATE"; then
