@@ -7,6 +7,9 @@
 // the scroll rate under the flood and the answer latency seen on screen, down Wine's own MIDI
 // road, over the tests' virtual ALSA sequencer: run with the stand-in libasound preloaded
 // (tools/bench.sh).
+//   tunegrin_bench.exe --window-figures [CPU model]
+// the answer latency and the ticks alone, each beside its floor, on a game window of our own:
+// for a desktop whose scale Wine applies to the window (tools/bench.sh --desktop).
 #include "bench.h"
 #include "app/app.h"
 #include <stdio.h>
@@ -59,6 +62,8 @@ int main(int argc, char** argv)
     }
 #endif
     bool startUpAndFlood = argc > 1 && strcmp(argv[1], "--start-up-and-flood") == 0;
+    // No program to start: the flag stands where its path would, the CPU model after it.
+    bool windowOnly = argc > 1 && strcmp(argv[1], "--window-figures") == 0;
     if (startUpAndFlood) {
         argc--;
         argv++;
@@ -77,10 +82,12 @@ int main(int argc, char** argv)
            loadAverage().c_str());
     fflush(stdout);
 
-    benchGameProcess(argv[1], argc > 3 ? argv[3] : 0, startUpAndFlood);
+    if (!windowOnly) {
+        benchGameProcess(argv[1], argc > 3 ? argv[3] : 0, startUpAndFlood);
 #ifdef TUNEGRIN_VIRTUAL_MIDI
-    benchMidiFlood(false);
+        benchMidiFlood(false);
 #endif
+    }
     if (startUpAndFlood) return 0;
 
     // The rest drives a game window of our own, made as WinMain makes it.
@@ -91,6 +98,6 @@ int main(int argc, char** argv)
     }
     benchAnswerLatency();
     benchTicks();
-    benchQueue();
+    if (!windowOnly) benchQueue();
     return 0;
 }

@@ -292,7 +292,7 @@ player_prefix_locked() {
     prefix_is_usable "$prefix" "$copy" && return 0
     rm -rf "$prefix".new.* "$prefix".old.*          # left by an interrupted start
     if prefix_is_current "$template"; then
-        failed=$(copy_prefix "$template" "$prefix" "$copy" 2>&1 >/dev/null) && return 0
+        failed=$(copy_prefix "$template" "$prefix" "$copy" 2>&1 >/dev/null) && { new_prefix_dpi "$prefix"; return 0; }
         echo "TuneGrin could not copy its Wine prefix into $prefix: $(reason "$failed")" >&2
         return 1
     fi
@@ -305,7 +305,7 @@ player_prefix_locked() {
     else
         echo "Preparing TuneGrin's Wine prefix (about 20 s): there is no template to copy at $template…"
     fi
-    failed=$(make_prefix "$prefix" 2>&1 >/dev/null) && return 0
+    failed=$(make_prefix "$prefix" 2>&1 >/dev/null) && { new_prefix_dpi "$prefix"; return 0; }
     echo "TuneGrin could not make its Wine prefix in $prefix: $(reason "$failed")" >&2
     return 1
 }
@@ -359,15 +359,44 @@ prefix_dpi() {
     esac
 }
 
-# Gives the prefix PREFIX (prepared for Wine calls) the desktop's scale. Wine 10 and later
-# scale the windows of programs that know nothing of DPI, the game among them, from the
-# prefix's system DPI, as Windows does. Wine 8 does not: a larger DPI there enlarges fonts and
-# dialogs only, so it keeps 96. Written only when it changes, as each Wine call costs a start.
+# The system DPI the prefix should hold. Wine 10 and later scale the windows of programs that
+# know nothing of DPI, the game among them, from the prefix's system DPI, as Windows does: the
+# desktop's. Wine 8 does not: a larger DPI there enlarges fonts and dialogs only, so 96.
+wanted_dpi() {
+    local major
+    major=$("$WINE" --version 2>/dev/null | sed -n 's/^wine-\([0-9][0-9]*\).*/\1/p')
+    if [ "${major:-0}" -ge 10 ]; then desktop_dpi; else echo 96; fi
+}
+
+# Writes the wanted DPI straight into the user.reg of PREFIX, a prefix just made under its
+# lock, which no Wine server has read: a server reads user.reg when it starts and writes it
+# back only whole, from what it holds, so the value there is what the game gets. A Wine call
+# (match_desktop_dpi) would start Wine for it first, some 2 s of a new player's first start.
+# A prefix whose user.reg has no desktop key is left to match_desktop_dpi.
+new_prefix_dpi() {
+    local prefix=$1 want new
+    want=$(wanted_dpi)
+    [ "$(prefix_dpi "$prefix")" != "$want" ] || return 0
+    new=$(mktemp "$prefix/user.reg.XXXXXX") || return 0
+    if awk -v value="$(printf '"LogPixels"=dword:%08x' "$want")" '
+            function put() { if (inside && !done) { print value; done = 1 } }
+            index($0, "[") == 1 { put(); inside = index($0, "[Control Panel\\\\Desktop]") == 1 }
+            inside && index($0, "\"LogPixels\"=") == 1 { next }
+            inside && $0 == "" { put() }
+            { print }
+            END { put(); exit !done }' "$prefix/user.reg" >"$new" 2>/dev/null &&
+        chmod --reference="$prefix/user.reg" "$new" && mv "$new" "$prefix/user.reg"; then
+        return 0
+    fi
+    rm -f "$new"
+}
+
+# Gives the prefix PREFIX (prepared for Wine calls) the wanted DPI, when the desktop's scale
+# changed since it was made. Written only when it changes, as each Wine call costs a start.
 # A failure is one line; the game then shows at the scale the prefix has.
 match_desktop_dpi() {
-    local prefix=$1 want=96 have major failed why
-    major=$("$WINE" --version 2>/dev/null | sed -n 's/^wine-\([0-9][0-9]*\).*/\1/p')
-    [ "${major:-0}" -lt 10 ] || want=$(desktop_dpi)
+    local prefix=$1 want have failed why
+    want=$(wanted_dpi)
     have=$(prefix_dpi "$prefix")
     [ "$have" != "$want" ] || return 0
     if ! failed=$("$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$want" /f 2>&1 >/dev/null); then

@@ -87,7 +87,9 @@ SETUP_PACKAGES=(nsis)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${DEB_TEST_PACKAGES[@]}"
     "${DESKTOP_PACKAGES[@]}" "${INSTALL_PACKAGES[@]}" "${SETUP_PACKAGES[@]}")
 # The other commands' own.
-BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" x11-utils bc)
+# The benchmark's desktop: a window manager with a panel, xdotool to see the game's window, xrdb
+# to set the desktop's scale.
+BENCH_PACKAGES=("${BUILD_PACKAGES[@]}" x11-utils bc openbox tint2 xdotool x11-xserver-utils)
 RELEASE_PACKAGES=("${BUILD_PACKAGES[@]}" "${DEB_PACKAGES[@]}" "${SETUP_PACKAGES[@]}" zip)
 RELEASE_VERIFY_PACKAGES=(git diffoscope-minimal)
 SCREENSHOT_PACKAGES=("${BUILD_PACKAGES[@]}" imagemagick)
@@ -437,4 +439,93 @@ start_xvfb() {
 stop_xvfb() {
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
     XVFB_PID=""
+}
+
+# A player's desktop on the display $DISPLAY, WIDTH x HEIGHT: the window manager COMMAND
+# (openbox when none), then a tint2 panel with its own default look, 30 px at the bottom with
+# that space reserved, each waited for up to 20 s; the window manager's output in LOG. Run
+# with HOME set to a scratch home: both keep their settings there. Their pids join
+# DESKTOP_PIDS, which stop_desktop ends. A failure says why on stderr.
+DESKTOP_PANEL=30
+DESKTOP_PIDS=()
+start_desktop() {      # WIDTH HEIGHT LOG [COMMAND...]
+    local width=$1 height=$2 log=$3 tries; shift 3
+    [ $# -gt 0 ] || set -- openbox
+    "$@" >"$log" 2>&1 &
+    DESKTOP_PIDS+=($!)
+    for tries in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        [ "$tries" -lt 100 ] || { echo "$* did not start: $(cat "$log")" >&2; return 1; }
+        sleep 0.2
+    done
+    tint2 >/dev/null 2>&1 &
+    DESKTOP_PIDS+=($!)
+    for tries in $(seq 100); do
+        xprop -root _NET_WORKAREA 2>/dev/null | grep -q "0, 0, $width, $((height - DESKTOP_PANEL))" && return 0
+        sleep 0.2
+    done
+    echo "tint2 reserved no space: $(xprop -root _NET_WORKAREA 2>&1)" >&2
+    return 1
+}
+stop_desktop() {
+    local pid
+    for pid in "${DESKTOP_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${DESKTOP_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+    DESKTOP_PIDS=()
+}
+
+# A player's start, for the benchmark and tests/alsa/many_starts.sh: the installed package's
+# launcher when there is one; else the launcher, prefix.sh and EXE laid out in DIR/lib as the
+# package lays them out, with the build's template copied to DIR/template (the package's own is
+# $MACHINE_TEMPLATE), both readable by every account. Run as root, the player is the account
+# nobody, as a player's prefix shares the template's builtin folders and root's (a whole copy)
+# does not. Then PLAYER_START env HOME=... "${PLAYER_COMMAND[@]}" starts the game as that
+# player; PLAYER_CODE is its prefix.sh, PLAYER_TEMPLATE its template, PLAYER_NOTE says which.
+# Not root: the same as this account, through tools/tunegrin-wine.sh.
+PLAYER_START=() PLAYER_COMMAND=() PLAYER_CODE="" PLAYER_TEMPLATE="" PLAYER_NOTE=""
+# The machine's one package, which the package tests of other trees install and purge: when
+# their lock (tests/install/deb_test.sh) is free, taken until this shell ends, so that the
+# package stays; when a test holds it, the package is that test's, soon gone. Not root: the
+# player's own package, kept.
+hold_package() {       # DIR: a folder for the holder's word
+    [ "$(id -u)" = 0 ] || return 0
+    local holder
+    # The holder keeps the lock on a descriptor of its own, which nothing we start inherits.
+    flock -n -o /run/tunegrin-deb-test.lock sh -c 'echo held >"$0"; exec tail --pid="$1" -f /dev/null' \
+        "$1/package-held" $$ 2>/dev/null &
+    holder=$!
+    for _ in $(seq 50); do
+        [ ! -s "$1/package-held" ] || return 0
+        kill -0 "$holder" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    kill "$holder" 2>/dev/null
+    return 1
+}
+stage_player() {       # DIR EXE
+    local dir=$1 exe=$2
+    mkdir -p "$dir" || return 1
+    [ "$(id -u)" != 0 ] || PLAYER_START=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    if [ -x /usr/games/tunegrin ] && hold_package "$dir" && [ -x /usr/games/tunegrin ] \
+        && prefix_is_current "$MACHINE_TEMPLATE"; then
+        PLAYER_COMMAND=(/usr/games/tunegrin) PLAYER_CODE=/usr/lib/tunegrin/prefix.sh
+        PLAYER_TEMPLATE=$MACHINE_TEMPLATE PLAYER_NOTE="the installed package"
+    elif [ "$(id -u)" != 0 ]; then
+        ensure_template "$BUILD_TEMPLATE" || return 1
+        PLAYER_COMMAND=(bash "$TOP/tools/tunegrin-wine.sh" "$exe") PLAYER_CODE=$TOP/linux/prefix.sh
+        PLAYER_TEMPLATE=$BUILD_TEMPLATE PLAYER_NOTE="tools/tunegrin-wine.sh, the build's template"
+    else
+        ensure_template "$BUILD_TEMPLATE" || return 1
+        mkdir -p "$dir/lib" && chmod 755 "$dir" "$dir/lib" || return 1
+        cp "$TOP/linux/tunegrin" "$TOP/linux/prefix.sh" "$dir/lib/" && cp "$exe" "$dir/lib/tunegrin.exe" \
+            && chmod 755 "$dir/lib/"* || return 1
+        copy_prefix "$BUILD_TEMPLATE" "$dir/template" && chmod -R a+rX "$dir/template" || return 1
+        # The template's place aside, what the package's launcher does at each start.
+        # shellcheck disable=SC2016
+        PLAYER_COMMAND=(bash -c '. "$0/prefix.sh" && data=$(tunegrin_data) && player_prefix "$data/wine" "$1" \
+            && exec bash "$0/tunegrin"' "$dir/lib" "$dir/template")
+        PLAYER_CODE=$dir/lib/prefix.sh PLAYER_TEMPLATE=$dir/template
+        PLAYER_NOTE="the launcher in linux/ with the build's template, laid out as the package lays them out"
+    fi
+    [ ${#PLAYER_START[@]} = 0 ] || PLAYER_NOTE+=", as nobody"
 }

@@ -9,6 +9,8 @@
 #       --fresh        makes the root anew first, as a new user's machine: debootstrap
 #                      (minbase), then git, nothing else
 #   tools/debian13.sh [--release 12|13] --shell [command...]   a shell (or a command) in the root
+#   tools/debian13.sh [--release 12|13] --run command...        a command in the root's clone, made
+#                      this tree's first (bash tools/bench.sh --desktop, say)
 # The root is $TUNEGRIN_DEBIAN13_ROOT (default /var/cache/tunegrin/debian13; for Debian 12
 # $TUNEGRIN_DEBIAN12_ROOT, default /var/cache/tunegrin/debian12), outside any clone, and is kept:
 # the packages the test command installed there and its clone's build stay for the next run. A
@@ -164,6 +166,8 @@ if [ "${1:-}" = "--shell" ]; then
     in_root "$@"
     exit
 fi
+run=""
+[ "${1:-}" != "--run" ] || { run=yes; shift; }
 
 # The clone in the root: this tree's tracked files, committed or not (a stash commit holds
 # them without touching the tree). Files that did not change keep their times, and so the
@@ -178,6 +182,10 @@ git -C "$root$clone" checkout -q --detach 2>/dev/null || true     # frees the br
 git -C "$TOP" push -q --force "$root$clone" "$commit:refs/heads/tested"
 git -C "$root$clone" checkout -q -f --detach tested
 git -C "$root$clone" clean -q -f -d -x -e /build
+if [ -n "$run" ]; then
+    in_root sh -c 'cd "$1" && shift && exec "$@"' - "$clone" "$@"
+    exit
+fi
 
 # The package, built once, here: both runs install this file.
 build_game x86_64

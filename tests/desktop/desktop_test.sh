@@ -122,14 +122,13 @@ else
 
     display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
     wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
-    "${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
-    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-    wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
 fi
 if [ "$wm" != weston ]; then
-    tint2 >/dev/null 2>&1 & pids+=($!)
-    panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
-    wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
+    # The window manager, or under kwin_wayland, up already, the panel alone.
+    log=$scratch/wm.log
+    [ "$wm" != kwin_wayland ] || { wm_command=(true); log=$scratch/panel.log; }
+    start_desktop $WIDTH $HEIGHT "$log" "${wm_command[@]}" 2>"$scratch/desktop.log" \
+        || fail "$(cat "$scratch/desktop.log")"
 fi
 # The display's bells, counted from here on: the count is the lines of bell_watch's log.
 [ -x "$bell_watch" ] || fail "no bell counter at $bell_watch"

@@ -9,6 +9,7 @@ cleanup() {
     WINEPREFIX=$scratch/data/tunegrin/wine wineserver -k 2>/dev/null || true
     local pid
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    stop_desktop
     stop_xvfb || true
     rm -rf "$scratch"
 }
