@@ -73,10 +73,11 @@ DEB_TEST_PACKAGES=(lintian appstream desktop-file-utils x11-utils xdotool)
 # window manager's close, and the screen's frame buffer read back.
 DESKTOP_PACKAGES=(openbox tint2 xdotool wmctrl netpbm x11-xserver-utils)
 # The other desktops of `tools/test.sh --desktops` (TUNEGRIN_DESKTOP_WM in tests/desktop/):
-# GNOME's mutter and KDE's kwin_x11 (each in a D-Bus session of its own), and weston with
-# Xwayland, whose screenshooter takes the screen and netpbm's pngtopnm reads it.
-OTHER_DESKTOPS=(mutter kwin weston)
-DESKTOPS_PACKAGES=(mutter kwin-x11 dbus weston xwayland)
+# GNOME's mutter and KDE's kwin_x11 (each in a D-Bus session of its own), Xfce's xfwm4 with
+# xfce4-panel, and weston with Xwayland, whose screenshooter takes the screen and netpbm's
+# pngtopnm reads it.
+OTHER_DESKTOPS=(mutter kwin xfwm4 weston)
+DESKTOPS_PACKAGES=(mutter kwin-x11 dbus xfwm4 xfce4-panel weston xwayland)
 # The user's install from source (tools/install.sh) and the Windows setup programs.
 INSTALL_PACKAGES=(wine wine64 x11-xserver-utils)
 SETUP_PACKAGES=(nsis)

@@ -13,7 +13,7 @@
 #   tools/test.sh --apt           the set-up step's own tests (label apt), with real apt in a
 #                                 throwaway copy of this machine's files (needs root)
 #   tools/test.sh --desktops [ARGS]  the desktop test (label desktop) under each other desktop:
-#                                 GNOME's mutter and KDE's kwin_x11 with a panel, and weston
+#                                 GNOME's mutter, KDE's kwin_x11 and Xfce's xfwm4 with a panel, and weston
 #                                 (Wayland) with the game on its Xwayland; ARGS go to ctest
 #   tools/test.sh --on debian13 [--fresh] [ARGS]  this command here and in a Debian 13 root
 #                                 (tools/debian13.sh), both releases' summaries at the end;

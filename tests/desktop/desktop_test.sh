@@ -23,15 +23,18 @@ fail() {
     exit 1
 }
 # The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor,
-# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11, with TUNEGRIN_DESKTOP_WM=weston the Wayland
-# compositor weston, headless, with its panel, the game on its Xwayland.
+# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11, with TUNEGRIN_DESKTOP_WM=xfwm4 Xfce's (its
+# compositor on, as Xfce has it) with Xfce's own panel, with TUNEGRIN_DESKTOP_WM=weston the
+# Wayland compositor weston, headless, with its panel, the game on its Xwayland.
 wm=${TUNEGRIN_DESKTOP_WM:-openbox}
+panel_command=(tint2)
 case $wm in
     openbox) wm_command=(openbox); wm_packages=(openbox) ;;
+    xfwm4)   wm_command=(xfwm4 --replace); panel_command=(xfce4-panel); wm_packages=(xfwm4 xfce4-panel dbus) ;;
     mutter)  wm_command=(dbus-run-session -- mutter --x11 --replace); wm_packages=(mutter dbus) ;;
     kwin)    wm_command=(dbus-run-session -- kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
     weston)  wm_packages=(weston xwayland) ;;
-    *)       fail "no window manager $wm here: openbox, mutter, kwin or weston" ;;
+    *)       fail "no window manager $wm here: openbox, mutter, kwin, xfwm4 or weston" ;;
 esac
 # The screen as the player sees it, as a PPM picture: Xvfb's frame buffer, or the Wayland
 # compositor's output.
@@ -52,6 +55,38 @@ LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine
 
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
 unset WINEPREFIX XDG_CONFIG_HOME
+# Xfce's window manager and panel keep their settings in xfconfd, on the session's bus: a bus of
+# the test's own (ended with it), and one panel, 30 px at the bottom, with the task list.
+if [ "$wm" = xfwm4 ]; then
+    mkdir -p "$HOME/.config/xfce4/xfconf/xfce-perchannel-xml"
+    cat >"$HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<EOF
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=8;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="$((PANEL - 1))"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/> <value type="int" value="2"/> <value type="int" value="3"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="applicationsmenu"/>
+    <property name="plugin-2" type="string" value="tasklist"/>
+    <property name="plugin-3" type="string" value="clock"/>
+  </property>
+</channel>
+EOF
+    dbus-daemon --session --nofork --address="unix:path=$scratch/bus" >"$scratch/bus.log" 2>&1 & pids+=($!)
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$scratch/bus
+    bus_up() { [ -S "$scratch/bus" ]; }
+    wait_for 10 bus_up || fail "no session bus: $(cat "$scratch/bus.log")"
+fi
 if [ "$wm" = weston ]; then
     export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
     mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
@@ -70,16 +105,18 @@ if [ "$wm" = weston ]; then
     panel_up() { pgrep -P "$weston_pid" weston-desktop >/dev/null; }
     wait_for 20 panel_up || fail "weston's panel did not start"
 else
-    start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" || fail "no display"
+    # -noreset: as a player's X server, which never resets between clients (a reset refuses
+    # connections for a moment: a window manager started then would find no display).
+    start_xvfb "${WIDTH}x${HEIGHT}x24" -noreset -fbdir "$scratch/fb" || fail "no display"
 
     display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
     wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
     "${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
     wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
     wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
-    tint2 >/dev/null 2>&1 & pids+=($!)
+    "${panel_command[@]}" >"$scratch/panel.log" 2>&1 & pids+=($!)
     panel_up() { xprop -root _NET_WORKAREA | grep -q "0, 0, $WIDTH, $((HEIGHT - PANEL))"; }
-    wait_for 20 panel_up || fail "tint2 reserved no space: $(xprop -root _NET_WORKAREA)"
+    wait_for 20 panel_up || fail "${panel_command[0]} reserved no space: $(xprop -root _NET_WORKAREA)"
 fi
 # The display's bells, counted from here on: the count is the lines of bell_watch's log.
 [ -x "$bell_watch" ] || fail "no bell counter at $bell_watch"
