@@ -36,9 +36,17 @@ case $wm in
     weston)  wm_packages=(weston xwayland) ;;
     *)       fail "no window manager $wm here: openbox, mutter, kwin, xfwm4 or weston" ;;
 esac
-# The screen as the player sees it, as a PPM picture: Xvfb's frame buffer, or the Wayland
+# The X server: Xvfb, or with TUNEGRIN_DESKTOP_X=xorg (root) a real Xorg with the dummy video
+# driver. The screen as the player sees it, as a PPM picture: Xvfb's frame buffer; Xorg's root
+# window as the server holds it (XGetImage, through ImageMagick's import); or the Wayland
 # compositor's output.
-capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; }
+xserver=${TUNEGRIN_DESKTOP_X:-xvfb}
+case $xserver in
+    xvfb) capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; } ;;
+    xorg) capture() { import -silent -window root -depth 8 ppm:- 2>/dev/null; }     # -silent: no bell
+          wm_packages+=(xserver-xorg-core xserver-xorg-video-dummy imagemagick) ;;
+    *)    fail "no X server $xserver here: xvfb or xorg" ;;
+esac
 [ "$wm" != weston ] || capture() {
     (cd "$scratch/shots" && rm -f ./*.png && weston-screenshooter >/dev/null 2>&1 && pngtopnm ./*.png 2>/dev/null)
 }
@@ -107,10 +115,13 @@ if [ "$wm" = weston ]; then
 else
     # -noreset: as a player's X server, which never resets between clients (a reset refuses
     # connections for a moment: a window manager started then would find no display).
-    start_xvfb "${WIDTH}x${HEIGHT}x24" -noreset -fbdir "$scratch/fb" || fail "no display"
-
+    if [ "$xserver" = xorg ]; then
+        start_xorg $WIDTH $HEIGHT || fail "no display"
+    else
+        start_xvfb "${WIDTH}x${HEIGHT}x24" -noreset -fbdir "$scratch/fb" || fail "no display"
+    fi
     display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
-    wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
+    wait_for 20 display_up || fail "the display $DISPLAY does not answer ($xserver ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
     "${wm_command[@]}" >"$scratch/wm.log" 2>&1 & pids+=($!)
     wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
     wait_for 20 wm_up || fail "$wm did not start: $(cat "$scratch/wm.log")"
