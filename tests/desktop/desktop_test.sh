@@ -63,6 +63,14 @@ LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine
 
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
 unset WINEPREFIX XDG_CONFIG_HOME
+# GNOME's panel is part of its compositor, which hides it while a window is full screen. tint2
+# asks by default to stay above every window (its layer "top", _NET_WM_STATE_ABOVE), which mutter
+# from 48 on grants even over a full-screen window: under mutter it stays in the panels' own
+# layer, which mutter puts behind a full-screen window, as GNOME does with its panel.
+if [ "$wm" = mutter ]; then
+    mkdir -p "$HOME/.config/tint2"
+    sed 's/^panel_layer *=.*/panel_layer = normal/' /etc/xdg/tint2/tint2rc >"$HOME/.config/tint2/tint2rc"
+fi
 # Xfce's window manager and panel keep their settings in xfconfd, on the session's bus: a bus of
 # the test's own (ended with it), and one panel, 30 px at the bottom, with the task list.
 if [ "$wm" = xfwm4 ]; then
