@@ -73,11 +73,11 @@ DEB_TEST_PACKAGES=(lintian appstream desktop-file-utils x11-utils xdotool)
 # window manager's close, and the screen's frame buffer read back.
 DESKTOP_PACKAGES=(openbox tint2 xdotool wmctrl netpbm x11-xserver-utils)
 # The other desktops of `tools/test.sh --desktops` (TUNEGRIN_DESKTOP_WM in tests/desktop/):
-# GNOME's mutter and KDE's kwin_x11 (each in a D-Bus session of its own), and KDE's Wayland
-# compositor kwin_wayland with Xwayland, whose own screenshot (over D-Bus, with systemd's
-# busctl) takes the screen and netpbm's pngtopnm reads it.
-OTHER_DESKTOPS=(mutter kwin kwin_wayland)
-DESKTOPS_PACKAGES=(mutter kwin-x11 dbus kwin-wayland xwayland systemd)
+# GNOME's mutter and KDE's kwin_x11 (each in a D-Bus session of its own), Xfce's xfwm4 with
+# xfce4-panel, and KDE's Wayland compositor kwin_wayland with Xwayland, whose own screenshot
+# (over D-Bus, with systemd's busctl) takes the screen and netpbm's pngtopnm reads it.
+OTHER_DESKTOPS=(mutter kwin xfwm4 kwin_wayland)
+DESKTOPS_PACKAGES=(mutter kwin-x11 dbus xfwm4 xfce4-panel kwin-wayland xwayland systemd)
 # The user's install from source (tools/install.sh) and the Windows setup programs.
 INSTALL_PACKAGES=(wine wine64 x11-xserver-utils)
 SETUP_PACKAGES=(nsis)
@@ -442,11 +442,13 @@ stop_xvfb() {
 }
 
 # A player's desktop on the display $DISPLAY, WIDTH x HEIGHT: the window manager COMMAND
-# (openbox when none), then a tint2 panel with its own default look, 30 px at the bottom with
-# that space reserved, each waited for up to 20 s; the window manager's output in LOG. Run
+# (openbox when none), then the panel DESKTOP_PANEL_COMMAND (tint2 with its own default look),
+# 30 px at the bottom with that space reserved, each waited for up to 20 s; the window
+# manager's output in LOG. Run
 # with HOME set to a scratch home: both keep their settings there. Their pids join
 # DESKTOP_PIDS, which stop_desktop ends. A failure says why on stderr.
 DESKTOP_PANEL=30
+DESKTOP_PANEL_COMMAND=(tint2)
 DESKTOP_PIDS=()
 start_desktop() {      # WIDTH HEIGHT LOG [COMMAND...]
     local width=$1 height=$2 log=$3 tries; shift 3
@@ -458,13 +460,13 @@ start_desktop() {      # WIDTH HEIGHT LOG [COMMAND...]
         [ "$tries" -lt 100 ] || { echo "$* did not start: $(cat "$log")" >&2; return 1; }
         sleep 0.2
     done
-    tint2 >/dev/null 2>&1 &
+    "${DESKTOP_PANEL_COMMAND[@]}" >/dev/null 2>&1 &
     DESKTOP_PIDS+=($!)
     for tries in $(seq 100); do
         xprop -root _NET_WORKAREA 2>/dev/null | grep -q "0, 0, $width, $((height - DESKTOP_PANEL))" && return 0
         sleep 0.2
     done
-    echo "tint2 reserved no space: $(xprop -root _NET_WORKAREA 2>&1)" >&2
+    echo "${DESKTOP_PANEL_COMMAND[0]} reserved no space: $(xprop -root _NET_WORKAREA 2>&1)" >&2
     return 1
 }
 stop_desktop() {

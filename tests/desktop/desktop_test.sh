@@ -23,22 +23,32 @@ fail() {
     exit 1
 }
 # The window manager: openbox, or with TUNEGRIN_DESKTOP_WM=mutter GNOME's, as X11 compositor,
-# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11. Wayland compositors, headless, the game on their
-# Xwayland: TUNEGRIN_DESKTOP_WM=kwin_wayland KDE's (Plasma's Wayland session), with the tint2
-# panel; TUNEGRIN_DESKTOP_WM=weston weston with its own panel, where the game's drop-downs and
-# boxes stay under it (weston shows its full-screen windows above all others).
+# with TUNEGRIN_DESKTOP_WM=kwin KDE's kwin_x11, with TUNEGRIN_DESKTOP_WM=xfwm4 Xfce's (its
+# compositor on, as Xfce has it) with Xfce's own panel. Wayland compositors, headless, the game
+# on their Xwayland: TUNEGRIN_DESKTOP_WM=kwin_wayland KDE's (Plasma's Wayland session), with
+# the tint2 panel; TUNEGRIN_DESKTOP_WM=weston weston with its own panel, where the game's
+# drop-downs and boxes stay under it (weston shows its full-screen windows above all others).
 wm=${TUNEGRIN_DESKTOP_WM:-openbox}
 case $wm in
     openbox) wm_command=(openbox); wm_packages=(openbox) ;;
+    xfwm4)   wm_command=(xfwm4 --replace); DESKTOP_PANEL_COMMAND=(xfce4-panel); wm_packages=(xfwm4 xfce4-panel dbus) ;;
     mutter)  wm_command=(mutter --x11 --replace); wm_packages=(mutter dbus) ;;
     kwin)    wm_command=(kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
     kwin_wayland) wm_packages=(kwin-wayland xwayland dbus systemd) ;;
     weston)  wm_packages=(weston xwayland) ;;
-    *)       fail "no window manager $wm here: openbox, mutter, kwin, kwin_wayland or weston" ;;
+    *)       fail "no window manager $wm here: openbox, mutter, kwin, xfwm4, kwin_wayland or weston" ;;
 esac
-# The screen as the player sees it, as a PPM picture: Xvfb's frame buffer, or the Wayland
+# The X server: Xvfb, or with TUNEGRIN_DESKTOP_X=xorg (root) a real Xorg with the dummy video
+# driver. The screen as the player sees it, as a PPM picture: Xvfb's frame buffer; Xorg's root
+# window as the server holds it (XGetImage, through ImageMagick's import); or the Wayland
 # compositor's output (its own screenshot, which holds every surface it shows).
-capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; }
+xserver=${TUNEGRIN_DESKTOP_X:-xvfb}
+case $xserver in
+    xvfb) capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; } ;;
+    xorg) capture() { import -silent -window root -depth 8 ppm:- 2>/dev/null; }     # -silent: no bell
+          wm_packages+=(xserver-xorg-core xserver-xorg-video-dummy imagemagick) ;;
+    *)    fail "no X server $xserver here: xvfb or xorg" ;;
+esac
 case $wm in
     weston) capture() {
         (cd "$scratch/shots" && rm -f ./*.png && weston-screenshooter >/dev/null 2>&1 && pngtopnm ./*.png 2>/dev/null)
@@ -67,15 +77,51 @@ LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine
 
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
 unset WINEPREFIX XDG_CONFIG_HOME
-# GNOME's and KDE's window managers want a session bus: one of their own, which ends with the
+# GNOME's, KDE's and Xfce's window managers want a session bus: one of their own, which ends with the
 # test (dbus-run-session's would outlive it), and KDE's screenshot call goes through it.
-case $wm in mutter|kwin|kwin_wayland)
+case $wm in mutter|kwin|kwin_wayland|xfwm4)
     dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" </dev/null >/dev/null 2>&1 & pids+=($!)
     bus_up() { [ -s "$scratch/bus" ]; }
     wait_for 10 bus_up || fail "no D-Bus session for $wm"
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$scratch/bus")
     export DBUS_SESSION_BUS_ADDRESS ;;
 esac
+# GNOME's panel is part of its compositor, which hides it while a window is full screen. tint2
+# asks by default to stay above every window (its layer "top", _NET_WM_STATE_ABOVE), which mutter
+# from 48 on grants even over a full-screen window: under mutter it stays in the panels' own
+# layer, which mutter puts behind a full-screen window, as GNOME does with its panel.
+if [ "$wm" = mutter ]; then
+    mkdir -p "$HOME/.config/tint2"
+    sed 's/^panel_layer *=.*/panel_layer = normal/' /etc/xdg/tint2/tint2rc >"$HOME/.config/tint2/tint2rc"
+fi
+# Xfce's window manager and panel keep their settings in xfconfd, on the session's bus (above):
+# one panel, 30 px at the bottom, with the task list.
+if [ "$wm" = xfwm4 ]; then
+    mkdir -p "$HOME/.config/xfce4/xfconf/xfce-perchannel-xml"
+    cat >"$HOME/.config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml" <<EOF
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=8;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="$((PANEL - 1))"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/> <value type="int" value="2"/> <value type="int" value="3"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="applicationsmenu"/>
+    <property name="plugin-2" type="string" value="tasklist"/>
+    <property name="plugin-3" type="string" value="clock"/>
+  </property>
+</channel>
+EOF
+fi
 if [ "$wm" = weston ]; then
     export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
     mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
@@ -116,12 +162,15 @@ elif [ "$wm" = kwin_wayland ]; then
     wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && capture >/dev/null; }
     wait_for 30 wm_up || fail "kwin_wayland's window manager or screenshot does not answer: $(tail -n 5 "$scratch/wm.log")"
 else
-    # -noreset: Xvfb resets when its last client leaves (the check below), and refuses
-    # connections meanwhile (openbox then found no display).
-    start_xvfb "${WIDTH}x${HEIGHT}x24" -fbdir "$scratch/fb" -noreset || fail "no display"
-
+    # -noreset: as a player's X server, which never resets between clients (a reset refuses
+    # connections for a moment: a window manager started then would find no display).
+    if [ "$xserver" = xorg ]; then
+        start_xorg $WIDTH $HEIGHT || fail "no display"
+    else
+        start_xvfb "${WIDTH}x${HEIGHT}x24" -noreset -fbdir "$scratch/fb" || fail "no display"
+    fi
     display_up() { kill -0 "$XVFB_PID" && xprop -root _NET_WORKAREA >/dev/null; }
-    wait_for 20 display_up || fail "the display $DISPLAY does not answer (Xvfb ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
+    wait_for 20 display_up || fail "the display $DISPLAY does not answer ($xserver ended: $(kill -0 "$XVFB_PID" 2>&1 || echo yes))"
 fi
 if [ "$wm" != weston ]; then
     # The window manager, or under kwin_wayland, up already, the panel alone.
