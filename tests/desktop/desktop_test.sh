@@ -359,7 +359,13 @@ box_closed "a click on the About box's button"
 # 2 s a result shows) counts for nothing, and a missed note wipes the row: clicked again then.
 keep_screen; keys_reach_game o k
 box_shown "the on-screen keyboard"
-marks() { local slot n=0; for slot in 1 2 3; do ! mark_in $slot || n=$((n + 1)); done; echo $n; }
+# While a box has the keys the game is not the active window, and a desktop may bring its
+# panel back above it, as Windows' taskbar does (xfwm4 does): the marks counted by their rows
+# above the panel's.
+rows=$((HEIGHT - PANEL - mark_y)); [ $rows -le 20 ] || rows=20
+head -n $((rows * 20 * 3)) "$scratch/mark.txt" >"$scratch/mark_top.txt"
+mark_top_in() { pixels $((cx + 20 * $1)) $mark_y 20 $rows | cmp -s - "$scratch/mark_top.txt"; }
+marks() { local slot n=0; for slot in 1 2 3; do ! mark_top_in $slot || n=$((n + 1)); done; echo $n; }
 marked=""
 answered() {
     local before
@@ -399,8 +405,17 @@ xdotool key Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab Tab space
 keep_screen
 click 1
 box_shown "the message box"
-click 1
-box_closed "a click on the message box's button"
+# Now and then, on a busy machine, openbox shows the message box in the middle of the screen
+# while Wine keeps it at 0,0: a click where the player sees OK then reaches the game's window
+# behind, and is lost (Enter still closes it). Clicked when the two agree, else told.
+if [ "$wine_place" = "$place" ]; then
+    click 1
+    box_closed "a click on the message box's button"
+else
+    echo "note: the message box shows at $place, Wine has it at $wine_place: closed by Enter"
+    xdotool key Return
+    box_closed "Enter on the message box"
+fi
 wait_for 10 no_box || fail "the note filter stayed after its message box: $place"
 # (Not asked here whether the game has the keys again: after a click closes both boxes, openbox
 # on a busy machine now and then leaves the keys with its own window, 1 to 3 runs in 8 with both
