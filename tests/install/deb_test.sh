@@ -133,13 +133,15 @@ play_once() {
         # half-made prefix, and a probe starting the prefix's server at the same moment as the
         # game can leave Debian's Wine in the game without its server ("error opening file
         # descriptor for wineserver tmpdir file").
-        if grep -q '"TuneGrin": (' <<<"$windows" && prefix_is_usable "$prefix" && as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play 2>/dev/null; then
-            played=yes
-            break
+        # Played once the probe says it closed the game: the game then ends, and Wine's exit
+        # code for the probe itself is not always 0 while its server goes.
+        if grep -q '"TuneGrin": (' <<<"$windows" && prefix_is_usable "$prefix"; then
+            as_player WINEPREFIX="$prefix" WINEDEBUG=-all "$WINE" "$probe" play >"$scratch/probe.log" 2>&1 || true
+            if grep -q '^closed' "$scratch/probe.log"; then played=yes; break; fi
         fi
         sleep 0.5
     done
-    [ -n "$played" ] || fail "no game window: $(cat "$scratch/launcher.log")"
+    [ -n "$played" ] || fail "no game window: $(cat "$scratch/launcher.log"; tail -n 5 "$scratch/probe.log" 2>/dev/null)"
     local status=0
     timeout 30 tail --pid="$launcher_pid" -f /dev/null || fail "the game window did not close"
     wait "$launcher_pid" || status=$?

@@ -128,7 +128,11 @@ static int findGame(bool close, bool play = false, int answer = -1)
         ClientToScreen(found, &client);
         printf("client=%ld,%ld\n", client.x, client.y);
     }
-    if (close) PostMessageA(found, WM_CLOSE, 0, 0);
+    if (close) {
+        PostMessageA(found, WM_CLOSE, 0, 0);
+        printf("closed\n");    // said before Wine tears down: its exit code can lose the race
+        fflush(stdout);
+    }
     return 0;
 }
 
