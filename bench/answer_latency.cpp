@@ -18,21 +18,19 @@ static const int ANSWERS = 5000;
 static HANDLE answerWanted;                 // set by the window thread: play the next one
 static std::atomic<int64_t> playedAt;       // clock reading just before the callback
 static std::atomic<bool> stopPlaying;
+static MidiDeviceContext answerContext;     // listed while playing, as an open device's record
 
 // One right answer at a time, so each one is timed alone; waiting on the event keeps this
 // thread off the processor meanwhile. Every answer is followed by the floor it is held
 // against: one cross-thread post, answered with one copy step.
 static void playAnswers(int count)
 {
-    MidiDeviceContext context = {};
-    context.window = mainWindow;
-    context.queue = eventQueue;
     for (int i = 0; i < count; i++) {
         WaitForSingleObject(answerWanted, INFINITE);
         if (stopPlaying.load()) return;
         DWORD_PTR noteOn = 0x90 | ((DWORD_PTR)targetNote << 8) | (100 << 16);
         playedAt.store(clockNow(), std::memory_order_release);
-        midiInputCallback(0, MIM_DATA, (DWORD_PTR)&context, noteOn, (DWORD_PTR)i);
+        midiInputCallback(0, MIM_DATA, (DWORD_PTR)&answerContext, noteOn, (DWORD_PTR)i);
         WaitForSingleObject(answerWanted, INFINITE);
         if (stopPlaying.load()) return;
         playedAt.store(clockNow(), std::memory_order_release);
@@ -45,6 +43,9 @@ void benchAnswerLatency()
     eventQueue = queueCreate(MIDI_QUEUE_CAPACITY);
     SendMessageA(mainWindow, WM_COMMAND, IDM_START, 0);     // a real turn, its timer running
     answerWanted = CreateEventA(0, FALSE, FALSE, 0);
+    answerContext.window = mainWindow;
+    answerContext.queue = eventQueue;
+    deviceContexts[0] = &answerContext;
     int total = WARM_UP + ANSWERS;
     std::thread player(playAnswers, total);
 
@@ -79,6 +80,7 @@ void benchAnswerLatency()
     stopPlaying.store(true);
     SetEvent(answerWanted);
     player.join();
+    deviceContexts[0] = 0;
     SendMessageA(mainWindow, WM_COMMAND, IDM_STOP, 0);
     CloseHandle(answerWanted);
 

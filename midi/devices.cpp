@@ -6,7 +6,7 @@
 uint16_t inputDeviceCount;
 MIDIINCAPSA inputDeviceCaps[MAX_MIDI_INPUTS];
 MidiEventQueue* eventQueue;
-MidiDeviceContext* deviceContexts[MAX_MIDI_INPUTS];
+std::atomic<MidiDeviceContext*> deviceContexts[MAX_MIDI_INPUTS];
 HMIDIIN inputHandles[MAX_MIDI_INPUTS];
 
 // The callback reads its record from its own thread, so the record keeps one address
@@ -53,8 +53,9 @@ static void closeDevices()
         midiApi.reset(inputHandles[device]);
         midiApi.close(inputHandles[device]);
         inputHandles[device] = 0;
-        deviceContextDestroy(deviceContexts[device]);
-        deviceContexts[device] = 0;
+        MidiDeviceContext* context = deviceContexts[device];
+        deviceContextRetire(device);
+        deviceContextDestroy(context);
     }
 }
 
@@ -94,8 +95,8 @@ int midiStartup()
                                       CALLBACK_FUNCTION);
         if (error) {
             inputHandles[device] = 0;
-            deviceContextDestroy(context);
             deviceContexts[device] = 0;
+            deviceContextDestroy(context);
             reportMidiError(error);
         }
     }

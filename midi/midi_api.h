@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <stdint.h>
+#include <atomic>
 #include "midi/midi.h"
 
 #define MAX_MIDI_INPUTS 8
@@ -23,11 +24,14 @@ void deviceContextDestroy(MidiDeviceContext* context);
 
 void CALLBACK midiInputCallback(HMIDIIN handle, UINT kind, DWORD_PTR instance,
                                 DWORD_PTR param1, DWORD_PTR param2);
+// Shutdown, once a device is closed: unlists its record and returns when no callback can
+// act for it any more, so the record may be freed.
+void deviceContextRetire(int device);
 
 // Device state: written on the main thread during start-up and shutdown only.
 extern uint16_t inputDeviceCount;
 extern MIDIINCAPSA inputDeviceCaps[MAX_MIDI_INPUTS];
-extern MidiDeviceContext* deviceContexts[MAX_MIDI_INPUTS];
+extern std::atomic<MidiDeviceContext*> deviceContexts[MAX_MIDI_INPUTS];  // also read by the callback
 extern HMIDIIN inputHandles[MAX_MIDI_INPUTS];
 
 struct MidiApi {

@@ -45,9 +45,11 @@ protected:
         context->window = mainWindow;
         context->deviceIndex = 5;
         context->queue = eventQueue;
+        deviceContexts[5] = context;    // listed, as an open device's record is
     }
     void TearDown() override
     {
+        deviceContexts[5] = 0;
         if (context) deviceContextDestroy(context);
         if (eventQueue) queueDestroy(eventQueue);
         eventQueue = 0;

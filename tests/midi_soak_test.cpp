@@ -90,7 +90,7 @@ static void playBurst(const std::vector<DWORD>& burst, DWORD start)
     for (int d = 0; d < DEVICES; d++)
         players.emplace_back([&, d] {
             for (DWORD message : burst)
-                midiInputCallback(inputHandles[d], MIM_DATA, (DWORD_PTR)deviceContexts[d], message, GetTickCount() - start);
+                midiInputCallback(inputHandles[d], MIM_DATA, (DWORD_PTR)deviceContexts[d].load(), message, GetTickCount() - start);
         });
     for (std::thread& player : players) player.join();
 }
@@ -137,7 +137,7 @@ TEST(MidiSoak, BurstsFromEightDevicesWhileTheGamePlays)
             SendMessageTimeoutA(mainWindow, WM_COMMAND, IDM_STOP, 0, SMTO_NORMAL, 20000, &result);
             SendMessageTimeoutA(mainWindow, WM_COMMAND, IDM_START, 0, SMTO_NORMAL, 20000, &result);
             int before = scoreRowX;
-            midiInputCallback(inputHandles[3], MIM_DATA, (DWORD_PTR)deviceContexts[3], noteOn(60, 100), 0);
+            midiInputCallback(inputHandles[3], MIM_DATA, (DWORD_PTR)deviceContexts[3].load(), noteOn(60, 100), 0);
             scoredAfter = windowDoes([&] { return scoreRowX != before; });
             PostMessageA(mainWindow, WM_CLOSE, 0, 0);
         }).detach();

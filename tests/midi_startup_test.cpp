@@ -69,6 +69,7 @@ TEST_F(MidiStartUp, EachRecordLivesFromBeforeItsOpenUntilItsOwnCloseAndTheQueueO
 {
     fakeMidiInstall(10);
     fakeMidiFailOpen(1, MMSYSERR_ALLOCATED);
+    fakeMidiPlayLateNotes();
     run(0, [] {
         ASSERT_NE(eventQueue, nullptr);
         for (int device = 0; device < 8; device++) {
@@ -103,6 +104,8 @@ TEST_F(MidiStartUp, EachRecordLivesFromBeforeItsOpenUntilItsOwnCloseAndTheQueueO
     EXPECT_EQ(fakeMidiContextsCreated(), 8);
     EXPECT_TRUE(allReleased());
     expectBoxes({ "scripted error 4" });
+    EXPECT_GT(fakeMidiLateNotesPlayed(), 0);
+    EXPECT_EQ(fakeMidiLateNotesQueued(), 0) << "a closed device's note reached the queue";
 }
 
 TEST_F(MidiStartUp, WithNoDeviceNoQueueIsMade)

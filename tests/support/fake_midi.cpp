@@ -9,7 +9,7 @@ typedef void (CALLBACK* InputCallback)(HMIDIIN, UINT, DWORD_PTR, DWORD_PTR, DWOR
 
 struct FakeDevice {
     MMRESULT openError;
-    bool open;
+    bool open, closed;
     DWORD_PTR callback, instance;       // as given to open
 };
 
@@ -27,6 +27,8 @@ static int failingContext;
 static int contextCreations;
 static MidiEventQueue* createdQueue;
 static HGLOBAL createdQueueMemory;
+static bool lateNotes;
+static int lateNotesPlayed, lateNotesQueued;
 
 // The handle a device is given at open: its own slot's address, never null.
 static HMIDIIN handleOf(int device) { return (HMIDIIN)&devices[device]; }
@@ -131,8 +133,22 @@ static MMRESULT WINAPI fakeOpen(LPHMIDIIN handle, UINT device, DWORD_PTR callbac
     return MMSYSERR_NOERROR;
 }
 
+// As Wine's ALSA driver may: a note queued before a device's close comes after the close
+// has returned, with the device's old instance value.
+static void playLateNotes()
+{
+    for (int device = 0; lateNotes && device < FAKE_MIDI_DEVICES; device++) {
+        if (!devices[device].closed) continue;
+        uint32_t before = createdQueue ? createdQueue->count.load() : 0;
+        ((InputCallback)devices[device].callback)(handleOf(device), MIM_DATA, devices[device].instance, 0x403c90, 0);
+        lateNotesPlayed++;
+        lateNotesQueued += createdQueue && createdQueue->count.load() != before;
+    }
+}
+
 static MMRESULT handled(const char* what, HMIDIIN handle)
 {
+    playLateNotes();
     int device = deviceOf(handle);
     record(what, device < 0 ? UNKNOWN_HANDLE : device);
     return device < 0 ? MMSYSERR_INVALHANDLE : MMSYSERR_NOERROR;
@@ -149,6 +165,7 @@ static MMRESULT WINAPI fakeClose(HMIDIIN handle)
     if (result) return result;
     notify(device, MIM_CLOSE);
     devices[device].open = false;
+    devices[device].closed = true;
     return result;
 }
 
@@ -197,6 +214,8 @@ void fakeMidiInstall(int count)
     contextCreations = 0;
     createdQueue = 0;
     createdQueueMemory = 0;
+    lateNotes = false;
+    lateNotesPlayed = lateNotesQueued = 0;
     resetMidiGlobals();
     midiApi = fakeMidiApi;
 }
@@ -211,6 +230,9 @@ void fakeMidiUninstall()
 void fakeMidiFailOpen(int device, MMRESULT error) { devices[device].openError = error; }
 void fakeMidiFailQueue() { queueFails = true; }
 void fakeMidiFailContext(int creation) { failingContext = creation; }
+void fakeMidiPlayLateNotes() { lateNotes = true; }
+int fakeMidiLateNotesPlayed() { return lateNotesPlayed; }
+int fakeMidiLateNotesQueued() { return lateNotesQueued; }
 
 std::vector<FakeMidiCall> fakeMidiCalls() { return calls; }
 

@@ -32,6 +32,11 @@ void resetMidiGlobals();
 void fakeMidiFailOpen(int device, MMRESULT error);
 void fakeMidiFailQueue();
 void fakeMidiFailContext(int creation);     // the creation-th record (0 = first) is refused
+// From then on, each stop, reset and close first plays a note-on for every device closed
+// before it, as a driver whose notes lag behind its close; counts those that were queued.
+void fakeMidiPlayLateNotes();
+int fakeMidiLateNotesPlayed();
+int fakeMidiLateNotesQueued();
 
 std::vector<FakeMidiCall> fakeMidiCalls();
 std::vector<std::string> fakeMidiCallTexts();
