@@ -14,8 +14,8 @@
 #                                 throwaway copy of this machine's files (needs root)
 #   tools/test.sh --desktops [ARGS]  the desktop test (desktop_openbox; the HiDPI one runs under
 #                                 openbox alone) under each other desktop: GNOME's mutter, KDE's
-#                                 kwin_x11 and Xfce's xfwm4 with a panel, and weston
-#                                 (Wayland) with the game on its Xwayland; ARGS go to ctest
+#                                 kwin_x11 and Xfce's xfwm4 with a panel, and KDE's
+#                                 kwin_wayland with the game on its Xwayland; ARGS go to ctest
 #   tools/test.sh --on debian13 [--fresh] [ARGS]  this command here and in a Debian 13 root
 #                                 (tools/debian13.sh), both releases' summaries at the end;
 #                                 --fresh makes the root anew first. --on debian12: a Debian 12 root.
