@@ -74,10 +74,10 @@ DEB_TEST_PACKAGES=(lintian appstream desktop-file-utils x11-utils xdotool)
 DESKTOP_PACKAGES=(openbox tint2 xdotool wmctrl netpbm x11-xserver-utils)
 # The other desktops of `tools/test.sh --desktops` (TUNEGRIN_DESKTOP_WM in tests/desktop/):
 # GNOME's mutter and KDE's kwin_x11 (each in a D-Bus session of its own), Xfce's xfwm4 with
-# xfce4-panel, and KDE's Wayland compositor kwin_wayland with Xwayland, whose own screenshot
-# (over D-Bus, with systemd's busctl) takes the screen and netpbm's pngtopnm reads it.
+# xfce4-panel, and KDE's Wayland compositor kwin_wayland with Xwayland, its output a window
+# on Xvfb.
 OTHER_DESKTOPS=(mutter kwin xfwm4 kwin_wayland)
-DESKTOPS_PACKAGES=(mutter kwin-x11 dbus xfwm4 xfce4-panel kwin-wayland xwayland systemd)
+DESKTOPS_PACKAGES=(mutter kwin-x11 dbus xfwm4 xfce4-panel kwin-wayland xwayland)
 # The user's install from source (tools/install.sh) and the Windows setup programs.
 INSTALL_PACKAGES=(wine wine64 x11-xserver-utils)
 SETUP_PACKAGES=(nsis)

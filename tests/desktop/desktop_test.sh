@@ -34,14 +34,15 @@ case $wm in
     xfwm4)   wm_command=(xfwm4 --replace); DESKTOP_PANEL_COMMAND=(xfce4-panel); wm_packages=(xfwm4 xfce4-panel dbus) ;;
     mutter)  wm_command=(mutter --x11 --replace); wm_packages=(mutter dbus) ;;
     kwin)    wm_command=(kwin_x11 --replace); wm_packages=(kwin-x11 dbus) ;;
-    kwin_wayland) wm_packages=(kwin-wayland xwayland dbus systemd) ;;
+    kwin_wayland) wm_packages=(kwin-wayland xwayland dbus) ;;
     weston)  wm_packages=(weston xwayland) ;;
     *)       fail "no window manager $wm here: openbox, mutter, kwin, xfwm4, kwin_wayland or weston" ;;
 esac
 # The X server: Xvfb, or with TUNEGRIN_DESKTOP_X=xorg (root) a real Xorg with the dummy video
 # driver. The screen as the player sees it, as a PPM picture: Xvfb's frame buffer; Xorg's root
 # window as the server holds it (XGetImage, through ImageMagick's import); or the Wayland
-# compositor's output (its own screenshot, which holds every surface it shows).
+# compositor's output: weston's own screenshot; kwin_wayland draws it into a window on an Xvfb
+# of the screen's size, whose frame buffer is read.
 xserver=${TUNEGRIN_DESKTOP_X:-xvfb}
 case $xserver in
     xvfb) capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; } ;;
@@ -53,16 +54,7 @@ case $wm in
     weston) capture() {
         (cd "$scratch/shots" && rm -f ./*.png && weston-screenshooter >/dev/null 2>&1 && pngtopnm ./*.png 2>/dev/null)
     } ;;
-    # KWin's screenshot call writes a PNG file and answers its name.
-    kwin_wayland) capture() {
-        local png status
-        png=$(busctl --address="$DBUS_SESSION_BUS_ADDRESS" call org.kde.KWin /Screenshot \
-            org.kde.kwin.Screenshot screenshotFullscreen b false | sed -n 's/^s "\(.*\)"$/\1/p')
-        [ -f "$png" ] && pngtopnm "$png" 2>/dev/null
-        status=$?
-        rm -f "$png"
-        return $status
-    } ;;
+    kwin_wayland) capture() { xwdtopnm "$scratch/fb/Xvfb_screen0" 2>/dev/null; } ;;
 esac
 ensure_packages "${wm_packages[@]}" tint2 xdotool wmctrl netpbm x11-utils >/dev/null
 ensure_template "$BUILD_TEMPLATE" || fail "no player's prefix template"
@@ -78,7 +70,7 @@ LAUNCHER=(env TUNEGRIN_TEMPLATE="$BUILD_TEMPLATE" bash "$TOP/tools/tunegrin-wine
 export HOME=$scratch/home XDG_DATA_HOME=$scratch/data
 unset WINEPREFIX XDG_CONFIG_HOME
 # GNOME's, KDE's and Xfce's window managers want a session bus: one of their own, which ends with the
-# test (dbus-run-session's would outlive it), and KDE's screenshot call goes through it.
+# test (dbus-run-session's would outlive it).
 case $wm in mutter|kwin|kwin_wayland|xfwm4)
     dbus-daemon --session --nofork --print-address=3 3>"$scratch/bus" </dev/null >/dev/null 2>&1 & pids+=($!)
     bus_up() { [ -s "$scratch/bus" ]; }
@@ -141,26 +133,30 @@ if [ "$wm" = weston ]; then
     wait_for 20 panel_up || fail "weston's panel did not start"
 elif [ "$wm" = kwin_wayland ]; then
     export XDG_RUNTIME_DIR=$scratch/run WAYLAND_DISPLAY=wayland-tunegrin
-    mkdir -m 700 "$XDG_RUNTIME_DIR" "$scratch/shots"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+    # Its output is a window that covers an Xvfb of the screen's size, and so the screen is
+    # that Xvfb's frame buffer, as kwin draws it. (KWin 6's own screenshot calls come with its
+    # OpenGL compositing alone, which wants a DRM render node: headless, without one, it
+    # draws with QPainter and answers none.)
+    start_xvfb "${WIDTH}x${HEIGHT}x24" -noreset -fbdir "$scratch/fb" || fail "no display"
     # Debian's kwin_wayland carries a file capability (cap_sys_resource), which a container
     # that lacks it refuses to run; a copy carries none. Its Qt plugin wants that file name.
     kwin=/usr/bin/kwin_wayland
     "$kwin" --version >/dev/null 2>&1 || { cp "$kwin" "$scratch/kwin_wayland" && kwin=$scratch/kwin_wayland; }
-    # It starts the program named after its options once Xwayland is up, with DISPLAY set. Its
-    # screenshots go to TMPDIR, and to any caller (a Plasma session grants them to its own
-    # programs alone).
+    # It starts the program named after its options once Xwayland is up, with DISPLAY set.
     printf '#!/bin/sh\necho "$DISPLAY" >"%s"\n' "$scratch/display" >"$scratch/tell_display"
     chmod +x "$scratch/tell_display"
-    TMPDIR=$scratch/shots KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 "$kwin" --virtual --xwayland \
-        --no-lockscreen --width $WIDTH --height $HEIGHT --socket $WAYLAND_DISPLAY "$scratch/tell_display" \
-        >"$scratch/wm.log" 2>&1 & pids+=($!)
+    "$kwin" --x11-display "$DISPLAY" --xwayland --no-lockscreen --width $WIDTH --height $HEIGHT \
+        --socket $WAYLAND_DISPLAY "$scratch/tell_display" >"$scratch/wm.log" 2>&1 & pids+=($!)
     kwin_pid=$!
     xwayland_up() { kill -0 "$kwin_pid" && [ -s "$scratch/display" ]; }
     wait_for 30 xwayland_up || fail "kwin_wayland did not start Xwayland: $(tail -n 5 "$scratch/wm.log")"
+    xwininfo -root -tree | grep -q " ${WIDTH}x${HEIGHT}+0+0 " \
+        || fail "kwin_wayland's output does not cover Xvfb's screen: $(xwininfo -root -tree)"
     DISPLAY=$(cat "$scratch/display")
     export DISPLAY
-    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' && capture >/dev/null; }
-    wait_for 30 wm_up || fail "kwin_wayland's window manager or screenshot does not answer: $(tail -n 5 "$scratch/wm.log")"
+    wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
+    wait_for 30 wm_up || fail "kwin_wayland's window manager does not answer: $(tail -n 5 "$scratch/wm.log")"
 else
     # -noreset: as a player's X server, which never resets between clients (a reset refuses
     # connections for a moment: a window manager started then would find no display).
@@ -203,7 +199,8 @@ geometry() {
         /^  Width/ {w=$NF} /^  Height/ {h=$NF} END {print x, y, w, h}'
 }
 covers_screen() { [ "$(geometry "$window")" = "0 0 $WIDTH $HEIGHT" ]; }
-wait_for 20 covers_screen || fail "the game's window is at $(geometry "$window") (x y width height), not the screen"
+wait_for 20 covers_screen || fail "the game's window is at $(geometry "$window") (x y width height), not the screen:" \
+    "$(xprop -id "$window" _NET_WM_STATE)"
 
 # The screen's pixels in a rectangle, as plain PPM numbers one a line (X Y WIDTH HEIGHT).
 plain() { pnmcut "$@" | pnmtoplainpnm | tail -n +4 | tr -s ' \n' '\n' | grep .; }
@@ -219,7 +216,8 @@ share() {
 }
 # The panel behind: the panel's rows show the game's white client area.
 panel_behind() { [ "$(share white 40 $((HEIGHT - PANEL + 5)) $((WIDTH - 80)) $((PANEL - 10)))" -ge 900 ]; }
-wait_for 10 panel_behind || fail "the panel's rows are $(share white 40 $((HEIGHT - PANEL + 5)) $((WIDTH - 80)) $((PANEL - 10)))/1000 the game's white: the panel is in front"
+wait_for 10 panel_behind || fail "the panel's rows are $(share white 40 $((HEIGHT - PANEL + 5)) $((WIDTH - 80)) $((PANEL - 10)))/1000 the game's white: the panel is in front" \
+    "(the game's window at $(geometry "$window"))"
 
 # A right answer: its mark in the row's first slot, 80 px above the screen's bottom in client
 # terms, as the sprite has it.
