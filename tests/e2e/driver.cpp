@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <vector>
 
+// Unbuffered, so that a run cut off by ctest's timeout still shows how far it got.
+static const int outputUnbuffered = setvbuf(stdout, 0, _IONBF, 0);
+
 #ifndef TUNEGRIN_EXE
 #error "TUNEGRIN_EXE must name the built game"
 #endif
@@ -112,5 +115,7 @@ void clickControl(HWND dialog, int controlId)
 
 bool boxTicked(HWND dialog, int controlId)
 {
-    return SendMessageA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    DWORD_PTR state = 0;                // a game that hangs gives "not ticked", not a hang
+    SendMessageTimeoutA(GetDlgItem(dialog, controlId), BM_GETCHECK, 0, 0, SMTO_NORMAL, 10000, &state);
+    return state == BST_CHECKED;
 }
