@@ -14,7 +14,10 @@ home=$scratch/home
 launcher_pid="" installed="" XVFB_PID="" holder=""
 # Wine's background services, which the package's template and the game start, would inherit
 # the locks below (fds 7 and 9) and hold them past this run: every command that may start Wine goes without.
-apt() { DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null 7<&- 9>&-; }
+# apt-get runs in a session of its own: a test run stopped early (say at its first failure)
+# ends this script's process group, and a dpkg cut off there would leave the machine's
+# packages half configured. This script stops once apt-get is done, and then purges.
+apt() { setsid -w env DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 "$@" >/dev/null 7<&- 9>&-; }
 cleanup() {
     [ -z "$launcher_pid" ] || kill "$launcher_pid" 2>/dev/null || true
     [ -z "$holder" ] || kill "$holder" 2>/dev/null || true
@@ -247,7 +250,7 @@ hold_locks() {
 as_player sh -c ": <$MACHINE_LOCK" 2>/dev/null && fail "a player can open the template's lock $MACHINE_LOCK"
 hold_locks /var/lib/tunegrin
 [ "$(cat "$scratch/held")" -gt 100 ] || fail "the player could lock only $(cat "$scratch/held") files"
-DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 install --reinstall "$deb" \
+setsid env DEBIAN_FRONTEND=noninteractive apt-get -q -y -o DPkg::Lock::Timeout=120 install --reinstall "$deb" \
     >"$scratch/apt.log" 2>&1 7<&- 9>&- &
 reinstall=$!
 stalled=""
