@@ -187,12 +187,15 @@ done
 [ -z "$(ls -A "$scratch/cwd")" ] || fail "the launcher wrote where it was started: $(ls -A "$scratch/cwd")"
 export -f play_once as_player fail            # for the rows in a mount namespace of their own
 export command scratch prefix probe home player TOP
-# A full disk, here a player's home of 2 MB, less than a prefix takes: our one line, and no
-# prefix, half or whole, left behind; copied from the template, then made the slow way with
-# the template gone (seen by this start alone), which names that cause first.
+# A full disk, here a player's home of half what a player's copy of the template takes (its
+# registry alone is some 2 MB, less without 32-bit Wine): our one line, and no prefix, half or
+# whole, left behind; copied from the template, then made the slow way with the template gone
+# (seen by this start alone), which names that cause first.
 mkdir "$scratch/full"
+copied=$(cd "$MACHINE_TEMPLATE" && du -sk "${BUILTIN_FOLDERS[@]/#/--exclude=./drive_c/windows/}" .)
+export full_size=$((${copied%%[[:space:]]*} / 2))k
 unshare --mount --propagation private bash -c 'set -euo pipefail
-    mount -t tmpfs -o size=2m,uid=65534,gid=65534 tunegrin-full "$1"
+    mount -t tmpfs -o size=$full_size,uid=65534,gid=65534 tunegrin-full "$1"
     home=$1 wine=$1/.local/share/tunegrin/wine
     for expected in "TuneGrin could not copy its Wine prefix into $wine: No space left on device" \
         "Preparing TuneGrin'"'"'s Wine prefix (about 20 s): there is no template to copy at $2…
