@@ -21,7 +21,11 @@ esac
 arches=(x86_64 i686)
 [ -z "$mode" ] || arches=(x86_64)
 packages=("${BENCH_PACKAGES[@]}")
-if [ ${#arches[@]} = 2 ]; then can_run_wine32 && packages+=("$WINE32_PACKAGE"); fi
+if [ ${#arches[@]} = 2 ]; then
+    no_32bit=$(why_no_wine32)
+    if [ -z "$no_32bit" ]; then packages+=("$WINE32_PACKAGE")
+    else echo "== $no_32bit: the 64-bit program's figures alone"; arches=(x86_64); fi
+fi
 ensure_packages "${packages[@]}"
 for arch in "${arches[@]}"; do
     build_windows "$arch"
@@ -66,9 +70,11 @@ if [ -z "$mode" ]; then
     bench x86_64
     alsa_flood x86_64
     echo
-    bench i686 --start-up-and-flood
-    alsa_flood i686
-    echo
+    if [ ${#arches[@]} = 2 ]; then
+        bench i686 --start-up-and-flood
+        alsa_flood i686
+        echo
+    fi
     stop_wine
     stop_xvfb
 fi

@@ -284,12 +284,11 @@ kernel_runs_32bit() {
     return $ran
 }
 
-# Whether 32-bit Wine can run the 32-bit programs here: said when not.
-can_run_wine32() {
+# Why 32-bit Wine cannot run the 32-bit programs on this machine; nothing when it can.
+why_no_wine32() {
     kernel_runs_32bit && return 0
-    echo "this Linux kernel cannot run 32-bit programs, so 32-bit Wine cannot run the 32-bit" \
-         "tests here; leave them out with: bash tools/test.sh --64-bit-only" >&2
-    return 1
+    echo "this machine's Linux kernel cannot run 32-bit programs (its 32-bit emulation is off;" \
+         "the boot option ia32_emulation=on turns it on), so 32-bit Wine cannot run here"
 }
 
 # Configures (once) and builds one Windows architecture: x86_64 or i686.

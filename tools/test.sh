@@ -5,8 +5,9 @@
 # display and in a Wine prefix of its own. Exits non-zero on any failure; prints each ctest
 # summary and each phase's time at the end.
 #   tools/test.sh                 everything but the long runs
-#   tools/test.sh --64-bit-only   leaves out the 32-bit tree, for a Linux kernel that cannot
-#                                 run 32-bit programs (it is still built and its imports checked)
+#   tools/test.sh --64-bit-only   leaves out the 32-bit tree's tests (it is still built and its
+#                                 imports checked); what the plain command does on a Linux
+#                                 kernel that cannot run 32-bit programs, where it says so
 #   tools/test.sh --quick [ARGS]  only the 64-bit Windows build and its tests; ARGS go to
 #                                 ctest (for example -R game_turn)
 #   tools/test.sh --soak          the million-message MIDI flood (several minutes)
@@ -56,10 +57,22 @@ phase_done() {
     phase_start=$SECONDS
 }
 logs=$BUILD_ROOT/logs
+# A kernel that cannot run 32-bit programs (a machine booted with its 32-bit emulation off)
+# leaves no way to run the 32-bit tree's tests: the run goes on without them and says so, at
+# the start and in the summary.
+no_32bit=""
+if [ $mode = full ] && [ $with_32bit = 1 ]; then
+    no_32bit=$(why_no_wine32)
+    if [ -n "$no_32bit" ]; then
+        with_32bit=0
+        echo "== $no_32bit: the 32-bit program is built and its imports checked, but its tests" \
+             "cannot run; everything else runs"
+    fi
+fi
 # The ctest runs this mode makes, by the names of their logs.
 case $mode in
     full) runs=("64-bit tests" "64-bit Debian package test" "64-bit end-to-end tests")
-          [ $with_32bit = 0 ] || runs+=("32-bit tests" "32-bit end-to-end tests")
+          [ $with_32bit = 0 ] && [ -z "$no_32bit" ] || runs+=("32-bit tests" "32-bit end-to-end tests")
           runs+=("native tests") ;;
     quick) runs=("64-bit tests" "64-bit end-to-end tests") ;;
     soak) runs=("64-bit tests") ;;
@@ -87,6 +100,10 @@ summary() {
     echo "== Summaries"
     local name line skipped count
     for name in "${runs[@]}"; do
+        if [ -n "$no_32bit" ] && [[ $name == 32-bit* ]]; then
+            printf '   %-44s %s\n' "$name" "cannot run on this machine: its kernel cannot run 32-bit programs"
+            continue
+        fi
         if [ ! -e "$logs/$name.ctest" ]; then
             printf '   %-44s %s\n' "$name" "did not run (see the output above)"
             skipped_total=$((skipped_total + 1))
@@ -113,10 +130,7 @@ summary() {
 packages=("${TEST_PACKAGES[@]}")
 [ $mode != full ] || packages+=("${NATIVE_PACKAGES[@]}")
 [ $mode != desktops ] || packages+=("${DESKTOPS_PACKAGES[@]}")
-if [ $with_32bit = 1 ]; then
-    can_run_wine32 || exit 1
-    packages+=("$WINE32_PACKAGE")
-fi
+[ $with_32bit = 0 ] || packages+=("$WINE32_PACKAGE")
 ensure_packages "${packages[@]}" || exit 1
 export TUNEGRIN_PACKAGES_SET_UP="tools/test.sh"
 phase_done "packages"
@@ -342,4 +356,5 @@ if [ $mode = full ] && [ "$(id -u)" -eq 0 ] && [ $skipped_total -gt 0 ]; then
          "must run them all here (see why above)"
     status=1
 fi
+[ -z "$no_32bit" ] || echo "== the 32-bit tests did not run: $no_32bit"
 exit $status
